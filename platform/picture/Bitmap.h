@@ -1,0 +1,27 @@
+// A decoded picture: its natural size and the top-left part of it that a
+// picture control can show.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace mirt {
+
+// Pixels are 32-bit premultiplied ARGB in native byte order (cairo's
+// CAIRO_FORMAT_ARGB32), row-major, Width pixels per row, no padding.
+struct TBitmap {
+    int NaturalWidth = 0;   // size of the whole picture
+    int NaturalHeight = 0;
+    int Width = 0;          // decoded part: min(NaturalWidth, limit width)
+    int Height = 0;         // min(NaturalHeight, limit height)
+    std::vector<std::uint32_t> Pixels;
+};
+
+// What a decoder is asked to produce: only the top-left Width x Height part
+// is ever shown, so nothing beyond it is decoded or allocated.
+struct TDecodeLimit {
+    int Width = 200;
+    int Height = 200;
+};
+
+} // namespace mirt
