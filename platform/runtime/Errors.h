@@ -3,15 +3,24 @@
 // ("ERangeError", ...), what() carries the message.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
+#include <utility>
 
 namespace mirt {
 
-class Exception : public std::runtime_error {
+class Exception : public std::exception {
 public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    explicit Exception(std::string message) : message_(std::move(message)) {}
     virtual const char* ClassName() const { return "Exception"; }
+    const char* what() const noexcept override { return message_.c_str(); }
+    const std::string& Message() const { return message_; }
+    // Adds where the failure happened, e.g. " (dat\story.txt, line 12)";
+    // the kind of the error stays, so a handler can rethrow it with `throw;`.
+    void AppendContext(const std::string& context) { message_ += context; }
+
+private:
+    std::string message_;
 };
 
 // An index outside an array's bounds, or a store that is full.

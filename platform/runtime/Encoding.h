@@ -1,0 +1,22 @@
+// Text in the ANSI code page shown as UTF-8.
+#pragma once
+
+#include "platform/runtime/Strings.h"
+
+#include <string>
+
+namespace mirt {
+
+bool IsValidUtf8(const std::string& text);
+
+// Text as UTF-8 for display and for matching names stored as UTF-8: a text
+// that is already valid UTF-8 with non-ASCII bytes is returned as it is; any
+// other is converted from the code page's Windows charset
+// (SysCodePage().WindowsCharset) with iconv; bytes that do not convert become
+// U+FFFD. Never fails.
+std::string AnsiToUtf8(const AnsiString& text);
+
+// Converts from the code page's Windows charset only (no UTF-8 pass-through).
+std::string CodePageToUtf8(const AnsiString& text);
+
+} // namespace mirt
