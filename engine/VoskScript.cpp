@@ -133,6 +133,7 @@ void TVoskScript::AddLine(const AnsiString& Line, int FileLine)
     TScriptUnit& unit = Units.back();
     if (unit.Count > kMaxLines - 1)
         throw ERangeError("The script store is full: more than " + std::to_string(kMaxLines) + " lines");
+    if (!Line.empty() && Line[0] == '@') unit.LabelLines[Line].push_back(unit.Count);
     unit.Lines.push_back(Line);
     unit.FileLines.push_back(FileLine);
     unit.Count = CheckedAdd(unit.Count, 1);
@@ -212,20 +213,15 @@ void TVoskScript::GotoLabel(const AnsiString& Label)
 {
     if (!IsLabel(Label, 1)) return;
     TScriptUnit& unit = Current();
-    // Below the cursor first, then from the top; the line at the cursor
-    // itself is never looked at.
-    for (std::int32_t i = unit.Cursor + 1; i < unit.Count; ++i) {
-        if (unit.Lines[static_cast<std::size_t>(i)] == Label) {
-            unit.Cursor = i;
-            return;
-        }
-    }
-    for (std::int32_t i = 0; i < unit.Cursor && i < unit.Count; ++i) {
-        if (unit.Lines[static_cast<std::size_t>(i)] == Label) {
-            unit.Cursor = i;
-            return;
-        }
-    }
+    // The first line equal to Label below the cursor, else the first one
+    // from the top; the line at the cursor itself is never looked at. Only
+    // lines starting with "@" can equal a label, and those are indexed.
+    const auto found = unit.LabelLines.find(Label);
+    if (found == unit.LabelLines.end()) return;
+    const std::vector<std::int32_t>& at = found->second;
+    const auto below = std::upper_bound(at.begin(), at.end(), unit.Cursor);
+    if (below != at.end() && *below < unit.Count) unit.Cursor = *below;
+    else if (at.front() < unit.Cursor) unit.Cursor = at.front();
 }
 
 void TVoskScript::NextLine(AnsiString& Line)
@@ -242,10 +238,12 @@ void TVoskScript::NextLine(AnsiString& Line)
         return;
     }
 
-    // Without a text line, the lines fetched by one call can only exceed the
-    // lines of the unit when jumps go round in a cycle.
+    // Until a text line is found nothing but the cursor changes, so a #goto
+    // taken twice in one call, or more fetches than the unit has lines, means
+    // the jumps go round in a cycle that would never end.
     std::int32_t fetches = 0;
     std::int32_t lastJump = -1;
+    std::vector<bool> jumpedFrom;
     AnsiString line;
     TStringDynArray tokens;
     for (;;) {
@@ -274,6 +272,11 @@ void TVoskScript::NextLine(AnsiString& Line)
                 return;
             }
             if (AnsiSameText(word, "#goto")) {
+                const std::size_t at = static_cast<std::size_t>(index);
+                if (jumpedFrom.empty()) jumpedFrom.resize(static_cast<std::size_t>(Current().Count));
+                if (at < jumpedFrom.size() && jumpedFrom[at])
+                    throw EScriptError("The script jumps in a cycle without reaching a text line");
+                if (at < jumpedFrom.size()) jumpedFrom[at] = true;
                 lastJump = index;
                 GotoLabel(tokens[1]);
                 continue;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace mirt {
@@ -56,6 +57,8 @@ private:
         std::int32_t Count = 0;          // number of stored lines
         std::int32_t Cursor = 0;         // index of the next line to fetch, 0..Count
         AnsiString FileName;             // as given, for messages
+        // Indexes of the lines that start with "@" (labels), by line, ascending.
+        std::unordered_map<AnsiString, std::vector<std::int32_t>> LabelLines;
     };
 
     // One registered command.
