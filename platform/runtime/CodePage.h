@@ -33,8 +33,12 @@ bool IsLeadByte(unsigned char b);
 // first NUL byte; 0 if none.
 int AnsiPos(const AnsiString& Sub, const AnsiString& S);
 
-// The same search from a 0-based byte offset, which counts as the start of a
-// character; returns the 0-based index of the match, or npos.
+// The text before its first NUL byte: all that the searches look at.
+std::string_view BeforeNul(std::string_view text);
+
+// The search of AnsiPos over all of text (cut it with BeforeNul first),
+// starting at a 0-based byte offset that counts as the start of a character;
+// returns the 0-based index of the match, or npos.
 std::size_t AnsiFind(std::string_view text, std::string_view pattern, std::size_t from);
 
 // Whether text[index] is the second byte of a double-byte character: an odd
