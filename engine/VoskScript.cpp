@@ -23,7 +23,7 @@ bool IsBlank(unsigned char c) { return c <= 0x20; }
 // ---------------------------------------------------------------------------
 // Line preparation
 
-void TVoskScript::SplitLine(const AnsiString& Line, TStringDynArray& Tokens)
+void TVoskScript::SplitLine(const AnsiString& Line, TStringDynArray& Tokens, int MaxTokens)
 {
     // One pass over the text before its first NUL: full-width spaces and tabs
     // become spaces, and each run of spaces becomes one. Only characters are
@@ -33,32 +33,56 @@ void TVoskScript::SplitLine(const AnsiString& Line, TStringDynArray& Tokens)
     const void* nul = std::memchr(Line.data(), 0, Line.size());
     const std::size_t limit = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - Line.data())
                                   : Line.size();
-    AnsiString work;
-    work.reserve(Line.size());
+    AnsiString work(Line.size(), '\0');
+    char* out = work.data();
     bool afterSpace = false;
+    // With a token limit the pass stops early: once MaxTokens separating
+    // spaces stand after the first non-blank byte and another non-blank byte
+    // follows them, the first MaxTokens tokens are known (no trimming can
+    // reach back to them).
+    bool content = false;   // a byte above 0x20 has been written
+    int separators = 0;     // separating spaces written after it
+    std::size_t cut = AnsiString::npos;
     std::size_t i = 0;
     while (i < limit) {
         const unsigned char c = static_cast<unsigned char>(Line[i]);
         const bool fullWidthSpace = c == 0x81 && i + 1 < limit && Line[i + 1] == 0x40;
         if (fullWidthSpace || c == ' ' || c == '\t') {
-            if (!afterSpace) work += ' ';
+            if (!afterSpace) {
+                if (content && cut == AnsiString::npos && separators < MaxTokens && ++separators == MaxTokens)
+                    cut = static_cast<std::size_t>(out - work.data());
+                *out++ = ' ';
+            }
             afterSpace = true;
             i += fullWidthSpace ? 2 : 1;
             continue;
         }
+        if (c > 0x20) {
+            if (cut != AnsiString::npos) break;
+            content = true;
+        }
         afterSpace = false;
-        const std::size_t width = (cp.Lead[c] && i + 1 < limit) ? 2 : 1;
-        work.append(Line, i, width);
-        i += width;
+        *out++ = static_cast<char>(c);
+        ++i;
+        if (cp.Lead[c] && i < limit) *out++ = Line[i++]; // the second byte goes with it
     }
-    work.append(Line, limit, AnsiString::npos);
+    if (cut != AnsiString::npos && i < limit) {
+        // Stopped early: drop the leading blanks and split the part before
+        // the last separator counted.
+        std::size_t first = 0;
+        while (first < cut && IsBlank(static_cast<unsigned char>(work[first]))) ++first;
+        SplitString(work.substr(first, cut - first), " ", Tokens, MaxTokens);
+        return;
+    }
+    out = std::copy(Line.begin() + static_cast<std::ptrdiff_t>(i), Line.end(), out);
+    work.resize(static_cast<std::size_t>(out - work.data()));
 
     // Trim spaces and control bytes at both ends.
     std::size_t first = 0;
     std::size_t last = work.size();
     while (first < last && IsBlank(static_cast<unsigned char>(work[first]))) ++first;
     while (last > first && IsBlank(static_cast<unsigned char>(work[last - 1]))) --last;
-    SplitString(work.substr(first, last - first), " ", Tokens);
+    SplitString(work.substr(first, last - first), " ", Tokens, MaxTokens);
 }
 
 bool TVoskScript::IsLabel(const AnsiString& Text, int Pos)
@@ -107,9 +131,11 @@ bool TVoskScript::LoadScript(const AnsiString& FileName, bool Scrambled)
         ++fileLine;
         try {
             line = Scrambled ? XorText(raw) : std::move(raw);
-            SplitString(line, "//", parts); // everything from "//" on is a comment
+            // Only the first piece and the first token are used: the rest is
+            // not split.
+            SplitString(line, "//", parts, 1); // everything from "//" on is a comment
             line = std::move(parts[0]);
-            SplitLine(line, parts);
+            SplitLine(line, parts, 1);
             if (IsLabel(parts[0], 1)) line = std::move(parts[0]); // a label is stored bare
             AddLine(line, static_cast<int>(fileLine));
         } catch (Exception& e) {
@@ -128,13 +154,13 @@ bool TVoskScript::LoadScript(const AnsiString& FileName, bool Scrambled)
     return true;
 }
 
-void TVoskScript::AddLine(const AnsiString& Line, int FileLine)
+void TVoskScript::AddLine(AnsiString Line, int FileLine)
 {
     TScriptUnit& unit = Units.back();
     if (unit.Count > kMaxLines - 1)
         throw ERangeError("The script store is full: more than " + std::to_string(kMaxLines) + " lines");
     if (!Line.empty() && Line[0] == '@') unit.LabelLines[Line].push_back(unit.Count);
-    unit.Lines.push_back(Line);
+    unit.Lines.push_back(std::move(Line));
     unit.FileLines.push_back(FileLine);
     unit.Count = CheckedAdd(unit.Count, 1);
 }
@@ -263,10 +289,10 @@ void TVoskScript::NextLine(AnsiString& Line)
                 PageFull = 1;                 // closes a page that has text
                 return;
             }
-            // The line is tokenised once; every command word is compared with
-            // its first token.
-            SplitLine(line, tokens);
-            const AnsiString& word = tokens[0];
+            // Every command word is compared with the first token; the whole
+            // line is tokenised only for a command that runs.
+            SplitLine(line, tokens, 1);
+            const AnsiString word = tokens[0];
             if (AnsiSameText(word, "#end")) {
                 Finish();
                 return;
@@ -278,6 +304,7 @@ void TVoskScript::NextLine(AnsiString& Line)
                     throw EScriptError("The script jumps in a cycle without reaching a text line");
                 if (at < jumpedFrom.size()) jumpedFrom[at] = true;
                 lastJump = index;
+                SplitLine(line, tokens, 2);
                 GotoLabel(tokens[1]);
                 continue;
             }
@@ -286,6 +313,7 @@ void TVoskScript::NextLine(AnsiString& Line)
             if (command != Commands.end()) {
                 // Copied: a handler may register further commands.
                 const TCommandIndex entry = *command;
+                SplitLine(line, tokens);
                 if (entry.Kind == 1) {
                     if (entry.ArgHandler) entry.ArgHandler(tokens);
                 } else if (entry.PlainHandler) {

@@ -5,6 +5,7 @@
 #include "platform/runtime/Strings.h"
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -38,7 +39,10 @@ public:
     void JumpToChoice();
 
     // Line preparation; they read no field of the object.
-    static void SplitLine(const AnsiString& Line, TStringDynArray& Tokens);
+    // MaxTokens (at least 1) stops early: Tokens then holds the first
+    // MaxTokens tokens of the full split, and is empty exactly when that is.
+    static void SplitLine(const AnsiString& Line, TStringDynArray& Tokens,
+                          int MaxTokens = std::numeric_limits<int>::max());
     static bool IsLabel(const AnsiString& Text, int Pos);
     static bool MatchCommand(const AnsiString& Line, const AnsiString& Word, TStringDynArray& Tokens);
 
@@ -71,7 +75,7 @@ private:
 
     static constexpr std::int32_t kMaxLines = 10000;
 
-    void AddLine(const AnsiString& Line, int FileLine);
+    void AddLine(AnsiString Line, int FileLine);
     TScriptUnit& Current();
     void FetchLine(AnsiString& Line);
     bool AtEnd();

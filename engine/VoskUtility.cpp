@@ -4,20 +4,21 @@
 
 namespace mirt {
 
-void SplitString(const AnsiString& Text, const AnsiString& Delimiter, TStringDynArray& Parts)
+void SplitString(const AnsiString& Text, const AnsiString& Delimiter, TStringDynArray& Parts, int MaxParts)
 {
     if (Delimiter.empty()) return;
     Parts.Clear();
     // The delimiter is appended so the last piece ends with one too; each
     // search starts afresh after the previous match, as if the text before it
-    // had been deleted.
+    // had been deleted. Nothing from the first NUL on is searched.
     AnsiString work;
     work.reserve(Text.size() + Delimiter.size());
     work += Text;
     work += Delimiter;
+    const std::string_view searched = BeforeNul(work);
     std::size_t start = 0;
-    for (;;) {
-        const std::size_t hit = AnsiFind(work, Delimiter, start);
+    while (Parts.Length() < MaxParts) {
+        const std::size_t hit = AnsiFind(searched, Delimiter, start);
         if (hit == AnsiString::npos) return;
         Parts.Append(work.substr(start, hit - start));
         start = hit + Delimiter.size();

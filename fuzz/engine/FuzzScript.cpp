@@ -9,6 +9,7 @@
 #include "platform/runtime/CodePage.h"
 #include "platform/runtime/Errors.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -52,6 +53,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!f) std::abort();
     if (size > 2 && std::fwrite(data + 2, 1, size - 2, f) != size - 2) std::abort();
     std::fclose(f);
+
+    // The early stop of a limited split must give the first tokens of the
+    // full split, whatever the line.
+    const AnsiString line(reinterpret_cast<const char*>(data + 2), std::min<std::size_t>(size - 2, 512));
+    TStringDynArray full, limited;
+    TVoskScript::SplitLine(line, full);
+    for (int k = 1; k <= 3; ++k) {
+        TVoskScript::SplitLine(line, limited, k);
+        if (limited.Length() != std::min(k, full.Length())) __builtin_trap();
+        for (int i = 0; i < limited.Length(); ++i)
+            if (limited[i] != full[i]) __builtin_trap();
+    }
 
     ChoiceLabel.clear();
     try {

@@ -122,29 +122,44 @@ bool IsLeadByte(unsigned char b) { return SysCodePage().Lead[b]; }
 
 int AnsiPos(const AnsiString& Sub, const AnsiString& S)
 {
-    std::size_t pos = AnsiFind(S, Sub, 0);
+    std::size_t pos = AnsiFind(BeforeNul(S), Sub, 0);
     return pos == AnsiString::npos ? 0 : static_cast<int>(pos + 1);
+}
+
+std::string_view BeforeNul(std::string_view text)
+{
+    const void* nul = std::memchr(text.data(), 0, text.size());
+    return nul ? text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data())) : text;
 }
 
 std::size_t AnsiFind(std::string_view text, std::string_view pattern, std::size_t from)
 {
-    if (pattern.empty() || from > text.size()) return AnsiString::npos;
-    // Only the text before its first NUL byte is searched.
-    if (const void* nul = std::memchr(text.data() + from, 0, text.size() - from))
-        text = text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
-    if (pattern.size() > text.size() - std::min(from, text.size())) return AnsiString::npos;
+    if (pattern.empty() || from > text.size() || pattern.size() > text.size() - from) return AnsiString::npos;
 
     const TCodePage& cp = SysCodePage();
     if (cp.Number == 1252) return text.find(pattern, from);
 
-    // Walk character by character so that a match never starts on the
-    // second byte of a double-byte character.
+    // Candidates come from memchr on the pattern's first byte. A candidate is
+    // the second byte of a character when an odd run of lead bytes stands
+    // before it; the run is counted back only to the last position known to
+    // start a character, so the whole search stays linear.
     const std::size_t last = text.size() - pattern.size();
-    const char first = pattern.front();
+    const char* const data = text.data();
+    std::size_t boundary = from; // starts a character
     for (std::size_t i = from; i <= last;) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (text[i] == first && text.compare(i, pattern.size(), pattern) == 0) return i;
-        i += cp.Lead[c] ? 2 : 1;
+        const void* hit = std::memchr(data + i, pattern.front(), last + 1 - i);
+        if (!hit) break;
+        const std::size_t c = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+        std::size_t run = 0;
+        while (c - run > boundary && cp.Lead[static_cast<unsigned char>(data[c - run - 1])]) ++run;
+        if (run % 2 == 1) { // second byte: the next character starts after it
+            boundary = c + 1;
+            i = c + 1;
+            continue;
+        }
+        if (text.compare(c, pattern.size(), pattern) == 0) return c;
+        boundary = c;
+        i = c + 1;
     }
     return AnsiString::npos;
 }

@@ -46,10 +46,16 @@ std::vector<AnsiString> SplitTextLines(std::span<const unsigned char> bytes)
         const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
         if (!cr) {
             line.assign(p, stop);
+        } else if (cr == stop - 1) {
+            line.assign(p, cr); // the usual CR LF
         } else {
             line.reserve(static_cast<std::size_t>(stop - p));
-            for (const char* q = p; q < stop; ++q)
-                if (*q != '\r') line += *q;
+            for (const char* q = p; q < stop;) {
+                const char* next = static_cast<const char*>(std::memchr(q, '\r', static_cast<std::size_t>(stop - q)));
+                const char* segmentEnd = next ? next : stop;
+                line.append(q, segmentEnd);
+                q = next ? next + 1 : stop;
+            }
         }
         p = lf ? lf + 1 : end;
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,8 @@ TEST_F(LinePreparation, XorTextKeepsControlBytesAndUndoesItself)
         }
     }
     EXPECT_EQ(XorText(scrambled), all);
+    for (std::size_t n = 0; n <= 20; ++n) // every length, whole words and tails
+        EXPECT_EQ(XorText(all.substr(0x18, n)), scrambled.substr(0x18, n)) << n;
     EXPECT_EQ(XorText(""), "");
     EXPECT_EQ(XorText("a\tb")[1], '\t');
 }
@@ -125,6 +128,30 @@ TEST_F(LinePreparation, SplitLine)
         TVoskScript::SplitLine(line, tokens);
         EXPECT_EQ(tokens, cases[i].tokens) << "case " << i;
         EXPECT_EQ(line, cases[i].line);
+    }
+}
+
+TEST_F(LinePreparation, SplitLineWithATokenLimitGivesTheFirstTokens)
+{
+    const std::string fw = kFullWidthSpace;
+    const std::vector<std::string> lines = {
+        "a b c",        "  a  b  ",      "a\x01 b",       "a\x01 ",         "\x01 a b",        " \x01 \x01 a",
+        "a \x01",       "a \x01b c",     "a b\0c d"s,     "a \0 b"s,        "a\x82 b c",       "\x82  a b",
+        "A\x82",        "a \x82",        fw + "a" + fw + "b" + fw, "a\tb\t\tc\v", "a b\v",   "",
+        "   ",          "@label rest",   "#goto @x @y",   "a " + fw + "\x82", "a\x82\x81\x40" "b c",
+    };
+    for (const char* locale : {kJapanese, kWestern}) {
+        Use(locale);
+        for (const std::string& line : lines) {
+            TStringDynArray full;
+            TVoskScript::SplitLine(line, full);
+            for (int k = 1; k <= 3; ++k) {
+                TStringDynArray limited, expected;
+                TVoskScript::SplitLine(line, limited, k);
+                for (int i = 0; i < std::min(k, full.Length()); ++i) expected.Append(full[i]);
+                EXPECT_EQ(limited, expected) << locale << " [" << line << "] k=" << k;
+            }
+        }
     }
 }
 
