@@ -45,11 +45,23 @@ std::string MakeLine(Kind kind, int n)
 
 std::string WriteStory(Kind kind, bool scrambled)
 {
-    static const std::filesystem::path dir = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mirt-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        return std::filesystem::path(pattern);
-    }();
+    // One scratch directory for the run, removed at exit.
+    struct TScratch {
+        std::filesystem::path path;
+        TScratch()
+        {
+            std::string pattern = (std::filesystem::temp_directory_path() / "mirt-bench-XXXXXX").string();
+            if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+            path = pattern;
+        }
+        ~TScratch()
+        {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+    static const TScratch scratch;
+    const std::filesystem::path& dir = scratch.path;
     const std::filesystem::path path =
         dir / ((kind == kAscii ? std::string("ascii") : std::string("sjis")) + (scrambled ? "-x" : "") + ".txt");
     if (!std::filesystem::exists(path)) {
