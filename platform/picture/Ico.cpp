@@ -65,10 +65,12 @@ TBitmap DecodeIco(TByteSource& source, TDecodeLimit limit)
         e.Depth = picture::Le16(d + 6);
         e.Size = picture::Le32(d + 8);
         e.Offset = picture::Le32(d + 12);
-        if (e.Size == 0 || e.Offset < directoryEnd ||
-            CheckedAdd<std::uint64_t>(e.Offset, e.Size) > source.Size())
-            throw EPictureError("Icon image " + std::to_string(i + 1) + " (" + std::to_string(e.Size) +
-                                " bytes at offset " + std::to_string(e.Offset) + ") lies outside the file");
+        const std::string where = "Icon image " + std::to_string(i + 1) + " (" + std::to_string(e.Size) +
+                                  " bytes at offset " + std::to_string(e.Offset) + ")";
+        if (e.Size == 0) throw EPictureError(where + " is empty");
+        if (e.Offset < directoryEnd) throw EPictureError(where + " overlaps the icon directory");
+        if (CheckedAdd<std::uint64_t>(e.Offset, e.Size) > source.Size())
+            throw EPictureError(where + " runs past the end of the file");
     }
 
     std::size_t best = 0;
