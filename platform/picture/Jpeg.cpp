@@ -20,8 +20,9 @@ constexpr std::size_t kChunk = 16 * 1024;
 
 // Memory libjpeg may use. A baseline picture cropped to the visible part
 // needs little; a progressive one keeps every coefficient of the whole
-// picture (a 6000 x 4000 photo about 143 MB), and bigger ones are refused.
-constexpr long kMaxMemory = 256L * 1024 * 1024;
+// picture (a 6000 x 4000 colour photo about 144 MB), and bigger ones are
+// refused.
+constexpr long kMaxMemory = 160L * 1024 * 1024;
 // Scans of a progressive picture; real files have about ten, a hostile one
 // could have thousands that each walk the whole picture.
 constexpr int kMaxScans = 100;
