@@ -16,6 +16,8 @@ namespace {
 
 // Sides beyond this are not an icon's: refused before anything is allocated.
 constexpr png_uint_32 kMaxSide = 4096;
+// Largest chunk (or decompressed text or profile) libpng may hold in memory.
+constexpr png_alloc_size_t kMaxChunk = 4 * 1024 * 1024;
 
 // Everything that must outlive a longjmp out of libpng lives here, on the
 // heap, never in the frame that called setjmp: locals changed after setjmp are
@@ -59,6 +61,12 @@ void OnRead(png_structp png, png_bytep data, png_size_t length)
 void ReadImage(png_structp png, png_infop info, TPngContext& ctx)
 {
     png_set_user_limits(png, kMaxSide, kMaxSide);
+    // A chunk's length is allocated before its data is read, and libpng's cap
+    // does not cover text chunks: a 400-byte file could ask for a gigabyte.
+    // Only IHDR, PLTE, tRNS, IDAT and IEND matter here; every other chunk is
+    // skipped unread.
+    png_set_chunk_malloc_max(png, kMaxChunk);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
