@@ -5,6 +5,7 @@
 #include "platform/runtime/Strings.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace mirt {
@@ -47,7 +48,48 @@ public:
     const std::vector<AnsiString>& CurrentLines() const;
     int CurrentCursor() const;
 
-    // ... the rest (units, fields of the runner, internal steps) is the engine's own.
+private:
+    // One loaded script file.
+    struct TScriptUnit {
+        std::vector<AnsiString> Lines;   // stored lines, at most kMaxLines
+        std::vector<int> FileLines;      // 1-based file line of each stored line
+        std::int32_t Count = 0;          // number of stored lines
+        std::int32_t Cursor = 0;         // index of the next line to fetch, 0..Count
+        AnsiString FileName;             // as given, for messages
+    };
+
+    // One registered command.
+    struct TCommandIndex {
+        AnsiString Name;                 // command word, compared ignoring case
+        std::uint8_t Kind = 1;           // 1: ArgHandler, else PlainHandler
+        TPlainHandler PlainHandler = nullptr;
+        TArgHandler ArgHandler = nullptr;
+    };
+
+    static constexpr std::int32_t kMaxLines = 10000;
+
+    void AddLine(const AnsiString& Line, int FileLine);
+    TScriptUnit& Current();
+    void FetchLine(AnsiString& Line);
+    bool AtEnd();
+    void GotoLabel(const AnsiString& Label);
+    void Finish();
+    void NextLine(AnsiString& Line);
+    void ReadText(AnsiString& Text);
+    void ReadPage(TStringDynArray& Page);
+    std::string Where(std::int32_t Index);
+
+    std::vector<TScriptUnit> Units;
+    std::int32_t PageSize = 0;
+    std::uint8_t Mode = 0;               // 0 text mode, 1 page mode
+    TTextHandler TextHandler = nullptr;
+    TClearHandler ClearHandler = nullptr;
+    TPageHandler PageHandler = nullptr;
+    std::vector<TCommandIndex> Commands;
+    std::int32_t LineCount = 0;          // text lines delivered on the current page
+    std::uint8_t Finished = 0;
+    std::uint8_t PageFull = 0;
+    AnsiString MissingName;              // the last script file that was not found
 };
 
 } // namespace mirt

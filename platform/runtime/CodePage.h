@@ -5,6 +5,7 @@
 #include "Strings.h"
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace mirt {
@@ -31,6 +32,14 @@ bool IsLeadByte(unsigned char b);
 // the second byte of a double-byte character, looking only at S up to its
 // first NUL byte; 0 if none.
 int AnsiPos(const AnsiString& Sub, const AnsiString& S);
+
+// The same search from a 0-based byte offset, which counts as the start of a
+// character; returns the 0-based index of the match, or npos.
+std::size_t AnsiFind(std::string_view text, std::string_view pattern, std::size_t from);
+
+// Whether text[index] is the second byte of a double-byte character: an odd
+// number of consecutive lead-byte values stand directly before it.
+bool IsSecondByte(std::string_view text, std::size_t index);
 
 // Locale-aware comparison of the whole length of both strings that ignores
 // letter case only (full-width letters never equal half-width ones).

@@ -1,0 +1,362 @@
+#include "VoskScript.h"
+
+#include "MyCrypt.h"
+#include "VoskUtility.h"
+#include "platform/runtime/Checked.h"
+#include "platform/runtime/CodePage.h"
+#include "platform/runtime/Files.h"
+#include "platform/runtime/System.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace mirt {
+
+AnsiString ChoiceLabel;
+
+namespace {
+
+bool IsBlank(unsigned char c) { return c <= 0x20; }
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Line preparation
+
+void TVoskScript::SplitLine(const AnsiString& Line, TStringDynArray& Tokens)
+{
+    // One pass over the text before its first NUL: full-width spaces and tabs
+    // become spaces, and each run of spaces becomes one. Only characters are
+    // looked at, never the second byte of a double-byte character. Whatever
+    // follows a NUL is copied unchanged (the split below never reaches it).
+    const TCodePage& cp = SysCodePage();
+    const void* nul = std::memchr(Line.data(), 0, Line.size());
+    const std::size_t limit = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - Line.data())
+                                  : Line.size();
+    AnsiString work;
+    work.reserve(Line.size());
+    bool afterSpace = false;
+    std::size_t i = 0;
+    while (i < limit) {
+        const unsigned char c = static_cast<unsigned char>(Line[i]);
+        const bool fullWidthSpace = c == 0x81 && i + 1 < limit && Line[i + 1] == 0x40;
+        if (fullWidthSpace || c == ' ' || c == '\t') {
+            if (!afterSpace) work += ' ';
+            afterSpace = true;
+            i += fullWidthSpace ? 2 : 1;
+            continue;
+        }
+        afterSpace = false;
+        const std::size_t width = (cp.Lead[c] && i + 1 < limit) ? 2 : 1;
+        work.append(Line, i, width);
+        i += width;
+    }
+    work.append(Line, limit, AnsiString::npos);
+
+    // Trim spaces and control bytes at both ends.
+    std::size_t first = 0;
+    std::size_t last = work.size();
+    while (first < last && IsBlank(static_cast<unsigned char>(work[first]))) ++first;
+    while (last > first && IsBlank(static_cast<unsigned char>(work[last - 1]))) --last;
+    SplitString(work.substr(first, last - first), " ", Tokens);
+}
+
+bool TVoskScript::IsLabel(const AnsiString& Text, int Pos)
+{
+    if (Pos < 1 || static_cast<std::size_t>(Pos) > Text.size()) return false;
+    const std::size_t index = static_cast<std::size_t>(Pos) - 1;
+    return Text[index] == '@' && !IsLeadByte('@') && !IsSecondByte(Text, index);
+}
+
+bool TVoskScript::MatchCommand(const AnsiString& Line, const AnsiString& Word, TStringDynArray& Tokens)
+{
+    SplitLine(Line, Tokens);
+    return AnsiSameText(Tokens[0], Word);
+}
+
+// ---------------------------------------------------------------------------
+// Store and loader
+
+TVoskScript::TVoskScript(const AnsiString& FileName, bool Scrambled)
+{
+    ClearUnits();
+    LoadScript(FileName, Scrambled);
+}
+
+bool TVoskScript::LoadScript(const AnsiString& FileName, bool Scrambled)
+{
+    if (!FileExists(FileName)) {
+        AlertSound();
+        MissingName = FileName;
+        return false;
+    }
+    Units.emplace_back();
+    Units.back().FileName = FileName;
+
+    std::vector<AnsiString> fileLines = ReadTextLines(ResolveFileName(FileName), FileName);
+    Units.back().Lines.reserve(std::min<std::size_t>(fileLines.size() + 1, kMaxLines));
+    Units.back().FileLines.reserve(std::min<std::size_t>(fileLines.size() + 1, kMaxLines));
+
+    auto where = [&](std::size_t fileLine) {
+        return " (" + FileName + ", line " + std::to_string(fileLine) + ")";
+    };
+    AnsiString line;
+    TStringDynArray parts;
+    std::size_t fileLine = 0;
+    for (AnsiString& raw : fileLines) {
+        ++fileLine;
+        try {
+            line = Scrambled ? XorText(raw) : std::move(raw);
+            SplitString(line, "//", parts); // everything from "//" on is a comment
+            line = std::move(parts[0]);
+            SplitLine(line, parts);
+            if (IsLabel(parts[0], 1)) line = std::move(parts[0]); // a label is stored bare
+            AddLine(line, static_cast<int>(fileLine));
+        } catch (Exception& e) {
+            e.AppendContext(where(fileLine));
+            throw;
+        }
+    }
+    // The last line is stored twice (one empty line for an empty file): the
+    // runner ends the script when it fetches the file's last line.
+    try {
+        AddLine(line, static_cast<int>(std::max<std::size_t>(fileLine, 1)));
+    } catch (Exception& e) {
+        e.AppendContext(where(fileLine));
+        throw;
+    }
+    return true;
+}
+
+void TVoskScript::AddLine(const AnsiString& Line, int FileLine)
+{
+    TScriptUnit& unit = Units.back();
+    if (unit.Count > kMaxLines - 1)
+        throw ERangeError("The script store is full: more than " + std::to_string(kMaxLines) + " lines");
+    unit.Lines.push_back(Line);
+    unit.FileLines.push_back(FileLine);
+    unit.Count = CheckedAdd(unit.Count, 1);
+}
+
+void TVoskScript::ClearUnits() { Units.clear(); }
+
+// ---------------------------------------------------------------------------
+// Runner
+
+void TVoskScript::SetPageSize(int N) { PageSize = N; }
+
+void TVoskScript::SetPageHandler(TPageHandler Handler)
+{
+    Mode = 1;
+    PageHandler = Handler;
+}
+
+void TVoskScript::SetTextHandlers(TTextHandler Text, TClearHandler Clear)
+{
+    Mode = 0;
+    TextHandler = Text;
+    ClearHandler = Clear;
+}
+
+void TVoskScript::AddCommand(const AnsiString& Word, TArgHandler Handler)
+{
+    TCommandIndex entry;
+    entry.Name = Word;
+    entry.Kind = 1;
+    entry.ArgHandler = Handler;
+    Commands.push_back(std::move(entry));
+}
+
+TVoskScript::TScriptUnit& TVoskScript::Current()
+{
+    if (Units.empty()) {
+        if (MissingName.empty()) throw EScriptError("No story file is loaded");
+        throw EScriptError("Story file not found: " + MissingName);
+    }
+    return Units.back();
+}
+
+std::string TVoskScript::Where(std::int32_t Index)
+{
+    const TScriptUnit& unit = Current();
+    if (unit.FileLines.empty()) return " (" + unit.FileName + ")";
+    const std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(std::max(Index, 0)),
+                                                unit.FileLines.size() - 1);
+    return " (" + unit.FileName + ", line " + std::to_string(unit.FileLines[i]) + ")";
+}
+
+void TVoskScript::FetchLine(AnsiString& Line)
+{
+    TScriptUnit& unit = Current();
+    if (unit.Cursor >= unit.Count) {
+        Line = "#end";
+        return;
+    }
+    Line = unit.Lines[static_cast<std::size_t>(unit.Cursor)];
+    unit.Cursor = CheckedAdd(unit.Cursor, 1);
+}
+
+bool TVoskScript::AtEnd()
+{
+    const TScriptUnit& unit = Current();
+    return unit.Count - 1 <= unit.Cursor;
+}
+
+void TVoskScript::Finish()
+{
+    RequestQuit();
+    Finished = 1;
+}
+
+void TVoskScript::GotoLabel(const AnsiString& Label)
+{
+    if (!IsLabel(Label, 1)) return;
+    TScriptUnit& unit = Current();
+    // Below the cursor first, then from the top; the line at the cursor
+    // itself is never looked at.
+    for (std::int32_t i = unit.Cursor + 1; i < unit.Count; ++i) {
+        if (unit.Lines[static_cast<std::size_t>(i)] == Label) {
+            unit.Cursor = i;
+            return;
+        }
+    }
+    for (std::int32_t i = 0; i < unit.Cursor && i < unit.Count; ++i) {
+        if (unit.Lines[static_cast<std::size_t>(i)] == Label) {
+            unit.Cursor = i;
+            return;
+        }
+    }
+}
+
+void TVoskScript::NextLine(AnsiString& Line)
+{
+    Line.clear();
+    if (Finished == 1) return;
+    if (PageFull == 1) {
+        if (Mode == 0 && ClearHandler) ClearHandler();
+        LineCount = 0;
+        PageFull = 0;
+    }
+    if (LineCount >= PageSize) {
+        PageFull = 1;
+        return;
+    }
+
+    // Without a text line, the lines fetched by one call can only exceed the
+    // lines of the unit when jumps go round in a cycle.
+    std::int32_t fetches = 0;
+    std::int32_t lastJump = -1;
+    AnsiString line;
+    TStringDynArray tokens;
+    for (;;) {
+        const std::int32_t index = Current().Cursor;
+        FetchLine(line);
+        if (AtEnd()) {
+            Finish();
+            return;
+        }
+        fetches = CheckedAdd(fetches, 1);
+        if (fetches > Current().Count)
+            throw EScriptError("The script jumps in a cycle without reaching a text line" +
+                               Where(lastJump >= 0 ? lastJump : index));
+        try {
+            if (line.empty() || IsLabel(line, 1)) {
+                if (LineCount == 0) continue; // skipped at the start of a page
+                PageFull = 1;                 // closes a page that has text
+                return;
+            }
+            // The line is tokenised once; every command word is compared with
+            // its first token.
+            SplitLine(line, tokens);
+            const AnsiString& word = tokens[0];
+            if (AnsiSameText(word, "#end")) {
+                Finish();
+                return;
+            }
+            if (AnsiSameText(word, "#goto")) {
+                lastJump = index;
+                GotoLabel(tokens[1]);
+                continue;
+            }
+            auto command = std::find_if(Commands.begin(), Commands.end(),
+                                        [&](const TCommandIndex& c) { return AnsiSameText(word, c.Name); });
+            if (command != Commands.end()) {
+                // Copied: a handler may register further commands.
+                const TCommandIndex entry = *command;
+                if (entry.Kind == 1) {
+                    if (entry.ArgHandler) entry.ArgHandler(tokens);
+                } else if (entry.PlainHandler) {
+                    entry.PlainHandler();
+                }
+                continue;
+            }
+            Line = line;
+            LineCount = CheckedAdd(LineCount, 1);
+            return;
+        } catch (Exception& e) {
+            e.AppendContext(Where(index));
+            throw;
+        }
+    }
+}
+
+void TVoskScript::ReadText(AnsiString& Text)
+{
+    for (;;) {
+        if (Finished == 1) return;
+        if (PageSize <= 0)
+            throw EScriptError("Text mode needs a page size of at least 1; the script would loop" +
+                               Where(Current().Cursor));
+        AnsiString line;
+        NextLine(line);
+        if (PageFull == 1) continue;
+        Text = line;
+        return;
+    }
+}
+
+void TVoskScript::ReadPage(TStringDynArray& Page)
+{
+    Page.Clear();
+    while (Finished != 1) {
+        AnsiString line;
+        NextLine(line);
+        if (PageFull == 1) break;
+        Page.Append(line);
+    }
+}
+
+void TVoskScript::Advance()
+{
+    Current(); // no unit loaded: name the missing file
+    if (Mode == 1) {
+        TStringDynArray page;
+        ReadPage(page);
+        if (PageHandler) PageHandler(page);
+    } else {
+        AnsiString text;
+        ReadText(text);
+        if (TextHandler) TextHandler(text);
+    }
+}
+
+void TVoskScript::JumpToChoice()
+{
+    Current();
+    GotoLabel(ChoiceLabel);
+    Advance();
+}
+
+bool TVoskScript::IsFinished() const { return Finished == 1; }
+
+int TVoskScript::UnitCount() const { return static_cast<int>(Units.size()); }
+
+const std::vector<AnsiString>& TVoskScript::CurrentLines() const
+{
+    static const std::vector<AnsiString> none;
+    return Units.empty() ? none : Units.back().Lines;
+}
+
+int TVoskScript::CurrentCursor() const { return Units.empty() ? 0 : Units.back().Cursor; }
+
+} // namespace mirt

@@ -1,0 +1,183 @@
+#include "CodePage.h"
+
+#include "Encoding.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace mirt {
+namespace {
+
+TCodePage MakeCodePage(int number, const char* charset, int leadFirst1, int leadLast1,
+                       int leadFirst2 = 0, int leadLast2 = -1)
+{
+    TCodePage cp;
+    cp.Number = number;
+    cp.WindowsCharset = charset;
+    for (int b = leadFirst1; b <= leadLast1; ++b) cp.Lead[static_cast<std::size_t>(b)] = true;
+    for (int b = leadFirst2; b <= leadLast2; ++b) cp.Lead[static_cast<std::size_t>(b)] = true;
+    return cp;
+}
+
+TCodePage Western() { return MakeCodePage(1252, "CP1252", 1, 0); }
+
+std::optional<TCodePage>& Current()
+{
+    static std::optional<TCodePage> current;
+    return current;
+}
+
+TCodePage FromEnvironment()
+{
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return CodePageForLocale(value);
+    }
+    return Western();
+}
+
+// Case folding of single bytes: ASCII letters everywhere, and on the western
+// code page the accented letters and the four extra pairs of that code page.
+unsigned char FoldByte(unsigned char b, int codePage)
+{
+    if (b >= 'A' && b <= 'Z') return static_cast<unsigned char>(b + 0x20);
+    if (codePage == 1252) {
+        if (b >= 0xC0 && b <= 0xDE && b != 0xD7) return static_cast<unsigned char>(b + 0x20);
+        switch (b) {
+        case 0x8A: return 0x9A;
+        case 0x8C: return 0x9C;
+        case 0x8E: return 0x9E;
+        case 0x9F: return 0xFF;
+        default: break;
+        }
+    }
+    return b;
+}
+
+// The code point of the first character of UTF-8 text (U+FFFD when malformed).
+char32_t FirstCodePoint(const std::string& s)
+{
+    if (s.empty()) return 0xFFFD;
+    auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    unsigned char c = b(0);
+    if (c < 0x80) return c;
+    if ((c & 0xE0) == 0xC0 && s.size() >= 2) return ((c & 0x1Fu) << 6) | (b(1) & 0x3Fu);
+    if ((c & 0xF0) == 0xE0 && s.size() >= 3)
+        return ((c & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu);
+    if ((c & 0xF8) == 0xF0 && s.size() >= 4)
+        return ((c & 0x07u) << 18) | ((b(1) & 0x3Fu) << 12) | ((b(2) & 0x3Fu) << 6) | (b(3) & 0x3Fu);
+    return 0xFFFD;
+}
+
+// Lower case of the letters a double-byte code page carries in pairs:
+// full-width Latin, Greek and Cyrillic. Full-width stays full-width.
+char32_t FoldWide(char32_t c)
+{
+    if (c >= 0xFF21 && c <= 0xFF3A) return c + 0x20;              // Ａ..Ｚ
+    if (c >= 0x0391 && c <= 0x03A9 && c != 0x03A2) return c + 0x20; // Α..Ω
+    if (c >= 0x0410 && c <= 0x042F) return c + 0x20;              // А..Я
+    if (c >= 0x0400 && c <= 0x040F) return c + 0x50;              // Ё and the rest
+    return c;
+}
+
+bool SameWideChar(const char* a, const char* b)
+{
+    char32_t ca = FirstCodePoint(CodePageToUtf8(AnsiString(a, 2)));
+    char32_t cb = FirstCodePoint(CodePageToUtf8(AnsiString(b, 2)));
+    if (ca == 0xFFFD || cb == 0xFFFD) return false;
+    return FoldWide(ca) == FoldWide(cb);
+}
+
+} // namespace
+
+TCodePage CodePageForLocale(std::string_view localeName)
+{
+    // language[_territory][.charset][@modifier]
+    std::string_view head = localeName.substr(0, localeName.find_first_of(".@"));
+    std::string_view language = head.substr(0, head.find('_'));
+    std::string_view territory;
+    if (auto underscore = head.find('_'); underscore != std::string_view::npos)
+        territory = head.substr(underscore + 1);
+
+    if (language == "ja") return MakeCodePage(932, "CP932", 0x81, 0x9F, 0xE0, 0xFC);
+    if (language == "ko") return MakeCodePage(949, "CP949", 0x81, 0xFE);
+    if (language == "zh") {
+        if (territory == "CN" || territory == "SG") return MakeCodePage(936, "CP936", 0x81, 0xFE);
+        if (territory == "TW" || territory == "HK") return MakeCodePage(950, "CP950", 0x81, 0xFE);
+    }
+    return Western();
+}
+
+const TCodePage& SysCodePage()
+{
+    if (!Current()) Current() = FromEnvironment();
+    return *Current();
+}
+
+void SetSysCodePage(const TCodePage& codePage) { Current() = codePage; }
+
+bool IsLeadByte(unsigned char b) { return SysCodePage().Lead[b]; }
+
+int AnsiPos(const AnsiString& Sub, const AnsiString& S)
+{
+    std::size_t pos = AnsiFind(S, Sub, 0);
+    return pos == AnsiString::npos ? 0 : static_cast<int>(pos + 1);
+}
+
+std::size_t AnsiFind(std::string_view text, std::string_view pattern, std::size_t from)
+{
+    if (pattern.empty() || from > text.size()) return AnsiString::npos;
+    // Only the text before its first NUL byte is searched.
+    if (const void* nul = std::memchr(text.data() + from, 0, text.size() - from))
+        text = text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
+    if (pattern.size() > text.size() - std::min(from, text.size())) return AnsiString::npos;
+
+    const TCodePage& cp = SysCodePage();
+    if (cp.Number == 1252) return text.find(pattern, from);
+
+    // Walk character by character so that a match never starts on the
+    // second byte of a double-byte character.
+    const std::size_t last = text.size() - pattern.size();
+    const char first = pattern.front();
+    for (std::size_t i = from; i <= last;) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (text[i] == first && text.compare(i, pattern.size(), pattern) == 0) return i;
+        i += cp.Lead[c] ? 2 : 1;
+    }
+    return AnsiString::npos;
+}
+
+bool IsSecondByte(std::string_view text, std::size_t index)
+{
+    // An odd run of lead-byte values directly before the byte makes it the
+    // second byte of a double-byte character.
+    const TCodePage& cp = SysCodePage();
+    std::size_t run = 0;
+    while (run < index && cp.Lead[static_cast<unsigned char>(text[index - run - 1])]) ++run;
+    return run % 2 == 1;
+}
+
+bool AnsiSameText(const AnsiString& A, const AnsiString& B)
+{
+    if (A.size() != B.size()) return false;
+    const TCodePage& cp = SysCodePage();
+    const std::size_t n = A.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char a = static_cast<unsigned char>(A[i]);
+        const unsigned char b = static_cast<unsigned char>(B[i]);
+        if (cp.Lead[a] && i + 1 < n) {
+            if (a != b || A[i + 1] != B[i + 1]) {
+                if (!cp.Lead[b] || !SameWideChar(A.data() + i, B.data() + i)) return false;
+            }
+            i += 2;
+            continue;
+        }
+        if (a != b && FoldByte(a, cp.Number) != FoldByte(b, cp.Number)) return false;
+        ++i;
+    }
+    return true;
+}
+
+} // namespace mirt
