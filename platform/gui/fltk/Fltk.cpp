@@ -6,7 +6,6 @@
 #include "platform/runtime/Encoding.h"
 
 #include <FL/Fl.H>
-#include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Widget.H>
@@ -206,12 +205,15 @@ private:
 };
 
 // A push button whose caption is drawn literally (no "@" symbols, no "&"
-// shortcuts) in its own font.
-class TLiteralButton : public Fl_Button {
+// shortcuts) in its own font. Built on Fl_Widget rather than Fl_Button:
+// Fl_Button asks FLTK's global options, and reading them makes FLTK write a
+// preferences file into the home directory.
+class TLiteralButton : public Fl_Widget {
 public:
-    TLiteralButton(int x, int y, int w, int h, TFont font) : Fl_Button(x, y, w, h), font_(std::move(font))
+    TLiteralButton(int x, int y, int w, int h, TFont font) : Fl_Widget(x, y, w, h), font_(std::move(font))
     {
-        clear_flag(SHORTCUT_LABEL);
+        box(FL_UP_BOX);
+        color(FL_BACKGROUND_COLOR);
     }
 
     void SetText(const std::string& text)
@@ -220,18 +222,53 @@ public:
         redraw();
     }
 
+    int handle(int event) override
+    {
+        switch (event) {
+        case FL_PUSH:
+            if (Fl::event_button() != FL_LEFT_MOUSE) return 0;
+            pressed_ = true;
+            redraw();
+            return 1;
+        case FL_DRAG: {
+            const bool inside = Fl::event_inside(this);
+            if (inside != pressed_) {
+                pressed_ = inside;
+                redraw();
+            }
+            return 1;
+        }
+        case FL_RELEASE: {
+            const bool take = pressed_ && Fl::event_inside(this);
+            pressed_ = false;
+            redraw();
+            if (take) do_callback();
+            return 1;
+        }
+        case FL_FOCUS:
+        case FL_UNFOCUS: redraw(); return 1;
+        default: return 0;
+        }
+    }
+
     void draw() override
     {
-        draw_box(value() ? FL_DOWN_BOX : FL_UP_BOX, color());
+        draw_box(pressed_ ? FL_DOWN_BOX : FL_UP_BOX, color());
         fl_font(FontFor(font_), font_.Height);
-        fl_color(active_r() ? FL_FOREGROUND_COLOR : fl_inactive(FL_FOREGROUND_COLOR));
+        fl_color(FL_FOREGROUND_COLOR);
         fl_draw(text_.c_str(), x() + 2, y() + 2, w() - 4, h() - 4, FL_ALIGN_CENTER | FL_ALIGN_CLIP, nullptr, 0);
-        draw_focus();
+        if (Fl::focus() == this) {
+            fl_color(FL_FOREGROUND_COLOR);
+            fl_line_style(FL_DOT);
+            fl_rect(x() + 4, y() + 4, w() - 8, h() - 8);
+            fl_line_style(0);
+        }
     }
 
 private:
     TFont font_;
     std::string text_;
+    bool pressed_ = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -463,7 +500,7 @@ int DispatchEvent(int event, Fl_Window* window)
             // FLTK sends a key that no widget took once more as a shortcut;
             // the form has seen it already.
             if (event != FL_SHORTCUT && key != 0 && formWindow->Form().KeyMessage(message)) return 1;
-            if (event == FL_KEYDOWN && Fl::event_length() == 1) {
+            if (event == FL_KEYDOWN && Fl::event_length() == 1 && !(Fl::event_state() & (FL_CTRL | FL_META))) {
                 TKeyMessage character;
                 character.Kind = system ? TKeyMessage::SysChar : TKeyMessage::Char;
                 character.Code = static_cast<unsigned char>(Fl::event_text()[0]);
@@ -479,8 +516,6 @@ int DispatchEvent(int event, Fl_Window* window)
 TFltkBackend::TFltkBackend()
 {
     Fl::event_dispatch(DispatchEvent);
-    // Focus rectangles only on buttons that have the focus.
-    Fl::visible_focus(1);
 }
 
 TFltkBackend::~TFltkBackend() { Fl::event_dispatch(nullptr); }
