@@ -1,0 +1,31 @@
+// The story layer: runs dat\story.txt on the script engine, one line per
+// page, with the story commands #image and #button acting on the main window.
+#pragma once
+
+#include "engine/VoskScript.h"
+#include "platform/runtime/Strings.h"
+
+#include <memory>
+
+namespace mirt {
+
+// The story's engine object, from StartStory to StopStory.
+extern std::unique_ptr<TVoskScript> Story;
+// The text the next click shows.
+extern AnsiString CurrentMessage;
+
+// Creates and configures Story and reads the first page: the commands before
+// the first text line run now, and that line becomes CurrentMessage.
+void StartStory();
+void StopStory();
+
+// Page handler: the page's line becomes CurrentMessage; an empty page (the
+// script ended before any line) leaves it unchanged.
+void OnStoryPage(const TStringDynArray& Page);
+// #image name: loads dat\name into Image1; the old picture stays on failure.
+void OnImageCommand(const TStringDynArray& Tokens);
+// #button caption @label: shows Button1 at a random place inside the picture
+// with that caption and remembers the label as the choice.
+void OnButtonCommand(const TStringDynArray& Tokens);
+
+} // namespace mirt
