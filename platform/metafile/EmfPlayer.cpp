@@ -103,7 +103,7 @@ void TEmfPlayer::Select(std::uint32_t index, TGdiCanvas& canvas)
         case 1: brush.Color = {0.75, 0.75, 0.75}; canvas.SelectBrush(brush); break;
         case 2: brush.Color = {0.5, 0.5, 0.5}; canvas.SelectBrush(brush); break;
         case 3: brush.Color = {0.25, 0.25, 0.25}; canvas.SelectBrush(brush); break;
-        case 4: canvas.SelectBrush(brush); break;                                 // BLACK_BRUSH
+        case 4: brush.Color = {0, 0, 0}; canvas.SelectBrush(brush); break;       // BLACK_BRUSH
         case 5: brush.Style = BS_NULL; canvas.SelectBrush(brush); break;           // NULL_BRUSH
         case 6: pen.Color = {1, 1, 1}; canvas.SelectPen(pen); break;              // WHITE_PEN
         case 7: canvas.SelectPen(pen); break;                                     // BLACK_PEN

@@ -67,7 +67,7 @@ struct TPen {
 
 struct TBrush {
     std::uint32_t Style = BS_SOLID;
-    TColor Color;
+    TColor Color{1, 1, 1}; // a device context starts with the white brush
     std::uint32_t Hatch = 0;
     std::shared_ptr<const TBitmap> Pattern; // BS_PATTERN / BS_DIBPATTERN
 };
