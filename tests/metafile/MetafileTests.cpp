@@ -5,6 +5,7 @@
 #include "tests/metafile/MetafileBuilder.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -383,6 +384,18 @@ TEST(MetafileErrors, MessagesSayWhatAndWhere)
         EXPECT_NE(m.find("at byte"), std::string::npos) << m;
     }
 }
+
+// cairo and fontconfig keep fonts in process-wide caches; freeing them at
+// the end lets the leak checker see only what we lose.
+class TReleaseFontCaches : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        cairo_debug_reset_static_data();
+        FcFini();
+    }
+};
+const auto* const ReleaseFontCaches = ::testing::AddGlobalTestEnvironment(new TReleaseFontCaches);
 
 } // namespace
 } // namespace mirt
