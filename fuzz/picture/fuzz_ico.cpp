@@ -1,0 +1,17 @@
+// Feeds arbitrary bytes to the ICO decoder: a picture error is the only
+// acceptable failure.
+#include "platform/picture/Decoders.h"
+#include "platform/runtime/Errors.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    mirt::TMemorySource source(std::span(data, size));
+    try {
+        mirt::DecodeIco(source, {});
+    } catch (const mirt::EPictureError&) {
+    }
+    return 0;
+}

@@ -1,0 +1,157 @@
+// JPEG pictures: the colour spaces and codings, cropping to the visible part,
+// and files libjpeg rejects.
+#include "PictureTestSupport.h"
+
+#include "platform/picture/Decoders.h"
+#include "platform/runtime/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <jpeglib.h>
+
+namespace mirt::test {
+namespace {
+
+TBitmap Jpeg(const TBytes& bytes, TDecodeLimit limit = {})
+{
+    TMemorySource source(bytes);
+    return DecodeJpeg(source, limit);
+}
+
+TEST(JpegFiles, DecodeEveryCodingAndColourSpace)
+{
+    const std::vector<TPixelCheck> quadrants = {{5, 3, Red}, {30, 3, Lime}, {5, 18, Blue}, {30, 18, White}};
+    // Grey: the luma of each quadrant's colour.
+    const std::vector<TPixelCheck> grey = {{5, 3, 0xFF363636}, {30, 3, 0xFFB6B6B6}, {5, 18, 0xFF121212},
+                                           {30, 18, White}};
+    const struct {
+        const char* File;
+        std::vector<TPixelCheck> Pixels;
+    } cases[] = {
+        {"quad-baseline.jpg", quadrants},
+        {"quad-progressive.jpg", quadrants},
+        {"quad-grey.jpg", grey},
+        {"quad-cmyk.jpg", quadrants},  // Adobe-inverted CMYK
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.File);
+        TBitmap b = Jpeg(ReadBytes(FixturePath(c.File)));
+        EXPECT_EQ(b.NaturalWidth, 40);
+        EXPECT_EQ(b.NaturalHeight, 24);
+        ASSERT_EQ(b.Width, 40);
+        ASSERT_EQ(b.Height, 24);
+        EXPECT_TRUE(PixelsMatch(b, c.Pixels, 8));
+    }
+}
+
+// A 640 x 480 JPEG written with libjpeg: red where x < 180 and y < 180, blue
+// to the right of that, lime below.
+TBytes MakeRegionsJpeg(bool progressive)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = 640;
+    info.image_height = 480;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 95, TRUE);
+    if (progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<unsigned char> row(640 * 3);
+    while (info.next_scanline < info.image_height) {
+        int y = static_cast<int>(info.next_scanline);
+        for (int x = 0; x < 640; ++x) {
+            std::uint32_t c = y >= 180 ? Lime : x >= 180 ? Blue : Red;
+            row[x * 3] = c >> 16 & 0xFF;
+            row[x * 3 + 1] = c >> 8 & 0xFF;
+            row[x * 3 + 2] = c & 0xFF;
+        }
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&info, &p, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    TBytes bytes(out, out + size);
+    std::free(out);
+    return bytes;
+}
+
+TEST(JpegLimit, LargePictureIsCroppedToTheVisiblePart)
+{
+    for (bool progressive : {false, true}) {
+        SCOPED_TRACE(progressive ? "progressive" : "baseline");
+        TBytes jpeg = MakeRegionsJpeg(progressive);
+        TBitmap b = Jpeg(jpeg);
+        EXPECT_EQ(b.NaturalWidth, 640);
+        EXPECT_EQ(b.NaturalHeight, 480);
+        ASSERT_EQ(b.Width, 200);
+        ASSERT_EQ(b.Height, 200);
+        ASSERT_EQ(b.Pixels.size(), 200u * 200);
+        EXPECT_TRUE(PixelsMatch(b, {{100, 100, Red}, {170, 170, Red}, {195, 100, Blue}, {199, 0, Blue},
+                                    {100, 195, Lime}, {199, 199, Lime}},
+                                8));
+
+        TBitmap sizeOnly = Jpeg(jpeg, {0, 0});
+        EXPECT_EQ(sizeOnly.NaturalWidth, 640);
+        EXPECT_TRUE(sizeOnly.Pixels.empty());
+    }
+}
+
+TEST(JpegFiles, CutEntropyDataShowsWhatArrived)
+{
+    // libjpeg ends a picture whose data stops early as if it were complete:
+    // the rows it has show, the rest comes out grey.
+    TBytes jpeg = MakeRegionsJpeg(false);
+    jpeg.resize(jpeg.size() / 2);
+    TBitmap b = Jpeg(jpeg);
+    ASSERT_EQ(b.Height, 200);
+    EXPECT_TRUE(PixelsMatch(b, {{100, 100, Red}}, 8));
+}
+
+TEST(JpegHostile, MalformedFilesFailWithAPictureError)
+{
+    const TBytes baseline = ReadBytes(FixturePath("quad-baseline.jpg"));
+    const TBytes progressive = ReadBytes(FixturePath("quad-progressive.jpg"));
+    auto sofAt = [](const TBytes& b) {
+        for (std::size_t i = 2; i + 1 < b.size(); ++i)
+            if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC2)) return i;
+        ADD_FAILURE() << "no SOF marker";
+        return std::size_t{0};
+    };
+    // SOF: marker, length (2), precision (1), height (2, big-endian), width (2).
+    auto withSides = [&](TBytes b, unsigned w, unsigned h) {
+        std::size_t sof = sofAt(b);
+        b.at(sof + 5) = h >> 8, b.at(sof + 6) = h & 0xFF, b.at(sof + 7) = w >> 8, b.at(sof + 8) = w & 0xFF;
+        return b;
+    };
+    const struct {
+        const char* Name;
+        TBytes Bytes;
+        const char* Message;
+    } cases[] = {
+        {"empty", {}, "Bad JPEG picture"},
+        {"not a JPEG", TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "Not a JPEG file"},
+        {"cut inside the header", TBytes(baseline.begin(), baseline.begin() + 60), "Bad JPEG picture"},
+        {"height 0", withSides(baseline, 40, 0), "Bad JPEG picture"},
+        {"progressive picture too large to hold", withSides(progressive, 60000, 60000), "too large to decode"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        try {
+            Jpeg(c.Bytes);
+            ADD_FAILURE() << "decoded without an error";
+        } catch (const EPictureError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.Message), std::string::npos) << e.what();
+        }
+    }
+}
+
+} // namespace
+} // namespace mirt::test
