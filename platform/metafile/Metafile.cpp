@@ -1,17 +1,70 @@
 #include "platform/metafile/Metafile.h"
 
+#include "platform/metafile/Players.h"
 #include "platform/runtime/Errors.h"
+
+#include <cstring>
+#include <string>
 
 namespace mirt {
 
-TBitmap DecodeWmf(TByteSource&, TDecodeLimit)
+namespace metafile {
+
+std::vector<unsigned char> ReadMetafile(TByteSource& source, const char* kind)
 {
-    throw EPictureError("Metafile pictures (.wmf) cannot be shown yet");
+    std::uint64_t size = source.Size();
+    if (size > MaxMetafileBytes)
+        throw EPictureError(std::string("Metafile too large: ") + kind + " of " + std::to_string(size) +
+                            " bytes (at most " + std::to_string(MaxMetafileBytes) + " are read)");
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    std::size_t got = source.ReadAt(0, bytes);
+    bytes.resize(got);
+    return bytes;
 }
 
-TBitmap DecodeEmf(TByteSource&, TDecodeLimit)
+TOutputSurface::TOutputSurface(int naturalWidth, int naturalHeight, TDecodeLimit limit)
 {
-    throw EPictureError("Metafile pictures (.emf) cannot be shown yet");
+    bitmap_.NaturalWidth = naturalWidth;
+    bitmap_.NaturalHeight = naturalHeight;
+    bitmap_.Width = std::max(0, std::min(naturalWidth, limit.Width));
+    bitmap_.Height = std::max(0, std::min(naturalHeight, limit.Height));
+    bitmap_.Pixels.assign(static_cast<std::size_t>(bitmap_.Width) * static_cast<std::size_t>(bitmap_.Height), 0);
+    // cairo needs a stride of 4 * width for ARGB32, which is what TBitmap keeps.
+    surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(bitmap_.Pixels.data()),
+                                                   CAIRO_FORMAT_ARGB32, bitmap_.Width, bitmap_.Height,
+                                                   bitmap_.Width * 4);
+    cr_ = cairo_create(surface_);
+}
+
+TOutputSurface::~TOutputSurface()
+{
+    cairo_destroy(cr_);
+    cairo_surface_destroy(surface_);
+}
+
+TBitmap TOutputSurface::Take()
+{
+    cairo_surface_flush(surface_);
+    cairo_destroy(cr_);
+    cr_ = nullptr;
+    cairo_surface_finish(surface_);
+    cairo_surface_destroy(surface_);
+    surface_ = nullptr;
+    return std::move(bitmap_);
+}
+
+} // namespace metafile
+
+TBitmap DecodeWmf(TByteSource& source, TDecodeLimit limit)
+{
+    std::vector<unsigned char> bytes = metafile::ReadMetafile(source, "WMF");
+    return metafile::PlayWmf(bytes, limit);
+}
+
+TBitmap DecodeEmf(TByteSource& source, TDecodeLimit limit)
+{
+    std::vector<unsigned char> bytes = metafile::ReadMetafile(source, "EMF");
+    return metafile::PlayEmf(bytes, limit);
 }
 
 } // namespace mirt

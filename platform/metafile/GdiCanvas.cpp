@@ -1,0 +1,876 @@
+#include "platform/metafile/GdiCanvas.h"
+
+#include "platform/metafile/FontCache.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace mirt::metafile {
+
+namespace {
+
+bool Finite(double v) { return std::isfinite(v); }
+
+// cairo refuses (and stays in an error state after) non-invertible matrices
+// and non-finite numbers; a hostile file must not get us there.
+bool Usable(const cairo_matrix_t& m)
+{
+    double det = m.xx * m.yy - m.xy * m.yx;
+    return Finite(m.xx) && Finite(m.yx) && Finite(m.xy) && Finite(m.yy) && Finite(m.x0) &&
+           Finite(m.y0) && std::abs(det) > 1e-12 && std::abs(det) < 1e12 &&
+           std::abs(m.x0) < 1e9 && std::abs(m.y0) < 1e9;
+}
+
+// Hatch patterns of 8 x 8 output pixels.
+cairo_surface_t* HatchSurface(std::uint32_t hatch, TColor fg, const TColor* bg)
+{
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
+    cairo_t* c = cairo_create(s);
+    if (bg) {
+        cairo_set_source_rgb(c, bg->R, bg->G, bg->B);
+        cairo_paint(c);
+    }
+    cairo_set_source_rgb(c, fg.R, fg.G, fg.B);
+    cairo_set_antialias(c, CAIRO_ANTIALIAS_NONE);
+    auto hline = [&] { cairo_rectangle(c, 0, 4, 8, 1); };
+    auto vline = [&] { cairo_rectangle(c, 4, 0, 1, 8); };
+    auto diag = [&](bool down) {
+        for (int i = 0; i < 8; ++i) cairo_rectangle(c, i, down ? i : 7 - i, 1, 1);
+    };
+    switch (hatch) {
+    case 0: hline(); break;                 // HS_HORIZONTAL
+    case 1: vline(); break;                 // HS_VERTICAL
+    case 2: diag(true); break;              // HS_FDIAGONAL
+    case 3: diag(false); break;             // HS_BDIAGONAL
+    case 4: hline(); vline(); break;        // HS_CROSS
+    default: diag(true); diag(false); break; // HS_DIAGCROSS
+    }
+    cairo_fill(c);
+    cairo_destroy(c);
+    return s;
+}
+
+} // namespace
+
+TGdiCanvas::TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm)
+    : cr_(cr), deviceToOutput_(deviceToOutput), devicePixelsPerMm_(devicePixelsPerMm),
+      fonts_(std::make_unique<TFontCache>())
+{
+}
+
+TGdiCanvas::~TGdiCanvas()
+{
+    if (path_) cairo_path_destroy(path_);
+}
+
+void TGdiCanvas::SelectObject(const TGdiObject& object)
+{
+    if (auto* pen = std::get_if<TPen>(&object)) dc_.Pen = *pen;
+    else if (auto* brush = std::get_if<TBrush>(&object)) dc_.Brush = *brush;
+    else if (auto* font = std::get_if<TFont>(&object)) dc_.Font = *font;
+}
+
+// ---- Mapping -------------------------------------------------------------
+
+void TGdiCanvas::SetMapMode(int mode)
+{
+    if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return;
+    dc_.MapMode = mode;
+    // Fixed modes: logical units per millimetre, y upwards.
+    double unitsPerMm = 0;
+    switch (mode) {
+    case MM_LOMETRIC: unitsPerMm = 10; break;
+    case MM_HIMETRIC: unitsPerMm = 100; break;
+    case MM_LOENGLISH: unitsPerMm = 100 / 25.4; break;
+    case MM_HIENGLISH: unitsPerMm = 1000 / 25.4; break;
+    case MM_TWIPS: unitsPerMm = 1440 / 25.4; break;
+    default: break;
+    }
+    if (mode == MM_TEXT) {
+        dc_.WinExt = {1, 1};
+        dc_.VpExt = {1, 1};
+    } else if (unitsPerMm > 0) {
+        dc_.WinExt = {unitsPerMm, unitsPerMm};
+        dc_.VpExt = {devicePixelsPerMm_, -devicePixelsPerMm_};
+    }
+}
+
+void TGdiCanvas::SetWindowExt(double x, double y)
+{
+    if (dc_.MapMode != MM_ISOTROPIC && dc_.MapMode != MM_ANISOTROPIC) return;
+    if (x == 0 || y == 0) return;
+    dc_.WinExt = {x, y};
+}
+
+void TGdiCanvas::SetViewportExt(double x, double y)
+{
+    if (dc_.MapMode != MM_ISOTROPIC && dc_.MapMode != MM_ANISOTROPIC) return;
+    if (x == 0 || y == 0) return;
+    dc_.VpExt = {x, y};
+}
+
+void TGdiCanvas::ScaleWindowExt(double xNum, double xDenom, double yNum, double yDenom)
+{
+    if (xDenom == 0 || yDenom == 0) return;
+    SetWindowExt(dc_.WinExt.X * xNum / xDenom, dc_.WinExt.Y * yNum / yDenom);
+}
+
+void TGdiCanvas::ScaleViewportExt(double xNum, double xDenom, double yNum, double yDenom)
+{
+    if (xDenom == 0 || yDenom == 0) return;
+    SetViewportExt(dc_.VpExt.X * xNum / xDenom, dc_.VpExt.Y * yNum / yDenom);
+}
+
+void TGdiCanvas::ModifyWorldTransform(const cairo_matrix_t& m, std::uint32_t mode)
+{
+    cairo_matrix_t r;
+    switch (mode) {
+    case 1: cairo_matrix_init_identity(&dc_.World); return;
+    case 2: cairo_matrix_multiply(&r, &m, &dc_.World); break; // m applied first
+    case 3: cairo_matrix_multiply(&r, &dc_.World, &m); break;
+    case 4: r = m; break;
+    default: return;
+    }
+    dc_.World = r;
+}
+
+cairo_matrix_t TGdiCanvas::LogicalToOutput() const
+{
+    double sx = dc_.VpExt.X / dc_.WinExt.X, sy = dc_.VpExt.Y / dc_.WinExt.Y;
+    if (dc_.MapMode == MM_ISOTROPIC) {
+        double s = std::min(std::abs(sx), std::abs(sy));
+        sx = std::copysign(s, sx);
+        sy = std::copysign(s, sy);
+    }
+    // page -> device: (p - WinOrg) * s + VpOrg
+    cairo_matrix_t page{sx, 0, 0, sy, dc_.VpOrg.X - dc_.WinOrg.X * sx, dc_.VpOrg.Y - dc_.WinOrg.Y * sy};
+    cairo_matrix_t worldPage, all;
+    cairo_matrix_multiply(&worldPage, &dc_.World, &page);
+    cairo_matrix_multiply(&all, &worldPage, &deviceToOutput_);
+    return all;
+}
+
+void TGdiCanvas::ApplyLogical()
+{
+    cairo_matrix_t m = LogicalToOutput();
+    if (Usable(m)) cairo_set_matrix(cr_, &m);
+    else {
+        // A degenerate mapping draws nothing; keep cairo usable.
+        cairo_matrix_t zero{1e-9, 0, 0, 1e-9, -1e6, -1e6};
+        cairo_set_matrix(cr_, &zero);
+    }
+}
+
+TRect TGdiCanvas::VisibleOutput() const
+{
+    cairo_surface_t* s = cairo_get_target(cr_);
+    return {0, 0, static_cast<double>(cairo_image_surface_get_width(s)),
+            static_cast<double>(cairo_image_surface_get_height(s))};
+}
+
+// ---- Saved states --------------------------------------------------------
+
+void TGdiCanvas::SaveDC()
+{
+    if (saved_.size() >= MaxSavedStates) return;
+    saved_.push_back(dc_);
+    cairo_save(cr_);
+}
+
+void TGdiCanvas::RestoreDC(int which)
+{
+    // which < 0: that many levels back; which > 0: the absolute level.
+    std::size_t levels;
+    if (which < 0) levels = static_cast<std::size_t>(-static_cast<long long>(which));
+    else if (which > 0 && static_cast<std::size_t>(which) <= saved_.size())
+        levels = saved_.size() - static_cast<std::size_t>(which) + 1;
+    else return;
+    if (levels == 0 || levels > saved_.size()) return;
+    for (std::size_t i = 0; i < levels; ++i) {
+        dc_ = saved_.back();
+        saved_.pop_back();
+        cairo_restore(cr_);
+    }
+}
+
+// ---- Clipping ------------------------------------------------------------
+
+void TGdiCanvas::IntersectClipRect(const TRect& r)
+{
+    if (inPath_) return;
+    cairo_new_path(cr_);
+    ApplyLogical();
+    cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    cairo_identity_matrix(cr_);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    cairo_clip(cr_);
+}
+
+void TGdiCanvas::ExcludeClipRect(const TRect& r)
+{
+    if (inPath_) return;
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    TRect v = VisibleOutput();
+    cairo_rectangle(cr_, v.Left - 1, v.Top - 1, v.Right + 2, v.Bottom + 2);
+    ApplyLogical();
+    cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    cairo_identity_matrix(cr_);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_clip(cr_);
+}
+
+void TGdiCanvas::ClipToCurrentPath(int mode, bool evenOdd)
+{
+    // cairo keeps one intersecting clip; OR and XOR with the old clip are
+    // approximated by the new region alone.
+    cairo_identity_matrix(cr_);
+    if (mode == RGN_DIFF) {
+        TRect v = VisibleOutput();
+        cairo_new_sub_path(cr_);
+        cairo_rectangle(cr_, v.Left - 1, v.Top - 1, v.Right + 2, v.Bottom + 2);
+        cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
+    } else {
+        if (mode != RGN_AND) cairo_reset_clip(cr_);
+        cairo_set_fill_rule(cr_, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    }
+    cairo_clip(cr_);
+}
+
+void TGdiCanvas::SelectClipRects(const std::vector<TRect>& deviceRects, int mode)
+{
+    if (inPath_) return;
+    if (mode == RGN_COPY && deviceRects.empty()) {
+        ResetClip();
+        return;
+    }
+    cairo_new_path(cr_);
+    cairo_set_matrix(cr_, &deviceToOutput_);
+    for (const TRect& r : deviceRects)
+        cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    ClipToCurrentPath(mode, false);
+}
+
+void TGdiCanvas::ResetClip()
+{
+    cairo_reset_clip(cr_);
+}
+
+void TGdiCanvas::OffsetClip(double, double)
+{
+    // cairo cannot move a clip; the clip stays where it is.
+}
+
+// ---- Shapes --------------------------------------------------------------
+
+void TGdiCanvas::BeginShape()
+{
+    if (!inPath_) cairo_new_path(cr_);
+    ApplyLogical();
+}
+
+bool TGdiCanvas::SetBrushSource(const TBrush& brush)
+{
+    cairo_identity_matrix(cr_);
+    switch (brush.Style) {
+    case BS_NULL:
+        return false;
+    case BS_HATCHED: {
+        if (dc_.BkMode == OPAQUE) {
+            cairo_surface_t* s = HatchSurface(brush.Hatch, brush.Color, &dc_.BkColor);
+            cairo_set_source_surface(cr_, s, 0, 0);
+            cairo_surface_destroy(s);
+        } else {
+            cairo_surface_t* s = HatchSurface(brush.Hatch, brush.Color, nullptr);
+            cairo_set_source_surface(cr_, s, 0, 0);
+            cairo_surface_destroy(s);
+        }
+        cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_REPEAT);
+        return true;
+    }
+    case BS_PATTERN:
+    case BS_DIBPATTERN:
+    case BS_DIBPATTERNPT:
+        if (brush.Pattern && brush.Pattern->Width > 0 && brush.Pattern->Height > 0) {
+            const TBitmap& b = *brush.Pattern;
+            cairo_surface_t* s = cairo_image_surface_create_for_data(
+                reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.Pixels.data())),
+                CAIRO_FORMAT_ARGB32, b.Width, b.Height, b.Width * 4);
+            cairo_set_source_surface(cr_, s, 0, 0);
+            cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_REPEAT);
+            cairo_surface_destroy(s); // the pattern holds it; the pixels outlive the fill
+            return true;
+        }
+        cairo_set_source_rgb(cr_, brush.Color.R, brush.Color.G, brush.Color.B);
+        return true;
+    default:
+        cairo_set_source_rgb(cr_, brush.Color.R, brush.Color.G, brush.Color.B);
+        return true;
+    }
+}
+
+void TGdiCanvas::FillCurrentPath(const TBrush& brush)
+{
+    if (!SetBrushSource(brush)) return;
+    cairo_set_fill_rule(cr_, dc_.PolyFillMode == WINDING ? CAIRO_FILL_RULE_WINDING
+                                                          : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_fill_preserve(cr_);
+}
+
+void TGdiCanvas::StrokeCurrentPath()
+{
+    const TPen& pen = dc_.Pen;
+    std::uint32_t style = pen.Style & PS_STYLE_MASK;
+    if (style == PS_NULL) return;
+    cairo_set_source_rgb(cr_, pen.Color.R, pen.Color.G, pen.Color.B);
+
+    ApplyLogical();
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    double scale = std::sqrt(std::abs(m.xx * m.yy - m.xy * m.yx)); // output px per logical unit
+    double width = pen.Width;
+    if (pen.Cosmetic || width * scale < 1) {
+        cairo_identity_matrix(cr_);
+        width = 1;
+        scale = 1;
+    }
+    cairo_set_line_width(cr_, width);
+
+    switch (pen.Style & PS_ENDCAP_MASK) {
+    case PS_ENDCAP_SQUARE: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_SQUARE); break;
+    case PS_ENDCAP_FLAT: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT); break;
+    default: cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND); break;
+    }
+    switch (pen.Style & PS_JOIN_MASK) {
+    case PS_JOIN_BEVEL: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_BEVEL); break;
+    case PS_JOIN_MITER: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_MITER); break;
+    default: cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND); break;
+    }
+    cairo_set_miter_limit(cr_, std::clamp(dc_.MiterLimit, 1.0, 100.0));
+    if (pen.Cosmetic) cairo_set_line_cap(cr_, CAIRO_LINE_CAP_BUTT);
+
+    // Dashes in units of the line width.
+    std::vector<double> dashes;
+    switch (style) {
+    case PS_DASH: dashes = {3, 1}; break;
+    case PS_DOT: case PS_ALTERNATE: dashes = {1, 1}; break;
+    case PS_DASHDOT: dashes = {3, 1, 1, 1}; break;
+    case PS_DASHDOTDOT: dashes = {3, 1, 1, 1, 1, 1}; break;
+    case PS_USERSTYLE:
+        for (double d : pen.UserDashes) dashes.push_back(d * scale / std::max(width, 1e-9) / scale);
+        break;
+    default: break;
+    }
+    bool allZero = std::all_of(dashes.begin(), dashes.end(), [](double d) { return !(d > 0); });
+    double unit = pen.Cosmetic ? 3 : width; // cosmetic dashes of a few pixels
+    if (!dashes.empty() && !allZero) {
+        // A dash pattern far finer than the path is drawn solid: stepping
+        // through millions of dashes would take too long.
+        double sum = 0;
+        for (double& d : dashes) {
+            d = std::clamp(d * unit, 0.0, 1e6);
+            sum += d;
+        }
+        cairo_matrix_t keep;
+        cairo_get_matrix(cr_, &keep);
+        cairo_identity_matrix(cr_);
+        double x1, y1, x2, y2;
+        cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+        cairo_set_matrix(cr_, &keep);
+        double outputSum = sum * scale;
+        if (!(outputSum > 0) || (x2 - x1 + y2 - y1) / outputSum > 1e5) dashes.clear();
+    }
+    if (!dashes.empty() && !allZero) {
+        cairo_set_dash(cr_, dashes.data(), static_cast<int>(dashes.size()), 0);
+    } else {
+        cairo_set_dash(cr_, nullptr, 0, 0);
+    }
+    cairo_stroke_preserve(cr_);
+    cairo_set_dash(cr_, nullptr, 0, 0);
+}
+
+void TGdiCanvas::EndShape(bool fill, bool stroke)
+{
+    if (inPath_) return;
+    if (fill) FillCurrentPath(dc_.Brush);
+    if (stroke) StrokeCurrentPath();
+    cairo_new_path(cr_);
+}
+
+void TGdiCanvas::MoveTo(TPoint p)
+{
+    dc_.Current = p;
+    if (inPath_) {
+        ApplyLogical();
+        cairo_move_to(cr_, p.X, p.Y);
+    }
+}
+
+void TGdiCanvas::LineTo(TPoint p)
+{
+    BeginShape();
+    if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, dc_.Current.X, dc_.Current.Y);
+    cairo_line_to(cr_, p.X, p.Y);
+    dc_.Current = p;
+    EndShape(false, true);
+}
+
+void TGdiCanvas::Polyline(const std::vector<TPoint>& pts)
+{
+    if (pts.empty()) return;
+    BeginShape();
+    cairo_move_to(cr_, pts[0].X, pts[0].Y);
+    for (std::size_t i = 1; i < pts.size(); ++i) cairo_line_to(cr_, pts[i].X, pts[i].Y);
+    EndShape(false, true);
+}
+
+void TGdiCanvas::PolylineTo(const std::vector<TPoint>& pts)
+{
+    if (pts.empty()) return;
+    BeginShape();
+    if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, dc_.Current.X, dc_.Current.Y);
+    for (const TPoint& p : pts) cairo_line_to(cr_, p.X, p.Y);
+    dc_.Current = pts.back();
+    EndShape(false, true);
+}
+
+void TGdiCanvas::PolyBezier(const std::vector<TPoint>& pts)
+{
+    if (pts.empty()) return;
+    BeginShape();
+    cairo_move_to(cr_, pts[0].X, pts[0].Y);
+    for (std::size_t i = 1; i + 2 < pts.size(); i += 3)
+        cairo_curve_to(cr_, pts[i].X, pts[i].Y, pts[i + 1].X, pts[i + 1].Y, pts[i + 2].X, pts[i + 2].Y);
+    EndShape(false, true);
+}
+
+void TGdiCanvas::PolyBezierTo(const std::vector<TPoint>& pts)
+{
+    if (pts.size() < 3) return;
+    BeginShape();
+    if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, dc_.Current.X, dc_.Current.Y);
+    std::size_t i = 0;
+    for (; i + 3 <= pts.size(); i += 3)
+        cairo_curve_to(cr_, pts[i].X, pts[i].Y, pts[i + 1].X, pts[i + 1].Y, pts[i + 2].X, pts[i + 2].Y);
+    dc_.Current = pts[i - 1];
+    EndShape(false, true);
+}
+
+void TGdiCanvas::PolyPolygon(const std::vector<std::vector<TPoint>>& polys)
+{
+    BeginShape();
+    for (const auto& poly : polys) {
+        if (poly.empty()) continue;
+        cairo_move_to(cr_, poly[0].X, poly[0].Y);
+        for (std::size_t i = 1; i < poly.size(); ++i) cairo_line_to(cr_, poly[i].X, poly[i].Y);
+        cairo_close_path(cr_);
+    }
+    EndShape(true, true);
+}
+
+void TGdiCanvas::PolyPolyline(const std::vector<std::vector<TPoint>>& polys)
+{
+    BeginShape();
+    for (const auto& poly : polys) {
+        if (poly.empty()) continue;
+        cairo_move_to(cr_, poly[0].X, poly[0].Y);
+        for (std::size_t i = 1; i < poly.size(); ++i) cairo_line_to(cr_, poly[i].X, poly[i].Y);
+    }
+    EndShape(false, true);
+}
+
+void TGdiCanvas::Rectangle(const TRect& r)
+{
+    BeginShape();
+    cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    cairo_close_path(cr_);
+    EndShape(true, true);
+}
+
+void TGdiCanvas::RoundRect(const TRect& r, double cornerWidth, double cornerHeight)
+{
+    double l = std::min(r.Left, r.Right), rr = std::max(r.Left, r.Right);
+    double t = std::min(r.Top, r.Bottom), b = std::max(r.Top, r.Bottom);
+    double rx = std::min(std::abs(cornerWidth) / 2, (rr - l) / 2);
+    double ry = std::min(std::abs(cornerHeight) / 2, (b - t) / 2);
+    BeginShape();
+    if (rx <= 0 || ry <= 0) {
+        cairo_rectangle(cr_, l, t, rr - l, b - t);
+    } else {
+        auto corner = [&](double cx, double cy, double a0) {
+            cairo_save(cr_);
+            cairo_translate(cr_, cx, cy);
+            cairo_scale(cr_, rx, ry);
+            cairo_arc(cr_, 0, 0, 1, a0, a0 + std::numbers::pi / 2);
+            cairo_restore(cr_);
+        };
+        cairo_new_sub_path(cr_);
+        corner(rr - rx, t + ry, -std::numbers::pi / 2);
+        corner(rr - rx, b - ry, 0);
+        corner(l + rx, b - ry, std::numbers::pi / 2);
+        corner(l + rx, t + ry, std::numbers::pi);
+    }
+    cairo_close_path(cr_);
+    EndShape(true, true);
+}
+
+void TGdiCanvas::Ellipse(const TRect& r)
+{
+    double rx = (r.Right - r.Left) / 2, ry = (r.Bottom - r.Top) / 2;
+    if (rx == 0 || ry == 0) return;
+    BeginShape();
+    cairo_new_sub_path(cr_);
+    cairo_save(cr_);
+    cairo_translate(cr_, r.Left + rx, r.Top + ry);
+    cairo_scale(cr_, rx, ry);
+    cairo_arc(cr_, 0, 0, 1, 0, 2 * std::numbers::pi);
+    cairo_restore(cr_);
+    cairo_close_path(cr_);
+    EndShape(true, true);
+}
+
+void TGdiCanvas::AddArcPath(const TRect& box, TPoint start, TPoint end, bool moveToStart, bool& empty)
+{
+    double rx = (box.Right - box.Left) / 2, ry = (box.Bottom - box.Top) / 2;
+    empty = rx == 0 || ry == 0;
+    if (empty) return;
+    double cx = box.Left + rx, cy = box.Top + ry;
+    double a1 = std::atan2((start.Y - cy) / ry, (start.X - cx) / rx);
+    double a2 = std::atan2((end.Y - cy) / ry, (end.X - cx) / rx);
+    // Counterclockwise as seen on the output (y down) unless the arc
+    // direction says clockwise; a mirroring mapping turns it round.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    bool mirrored = (m.xx * m.yy - m.xy * m.yx) < 0;
+    bool negative = dc_.ArcClockwise == mirrored; // visually counterclockwise
+    if ((rx < 0) != (ry < 0)) negative = !negative;
+    cairo_save(cr_);
+    cairo_translate(cr_, cx, cy);
+    cairo_scale(cr_, rx, ry);
+    if (moveToStart) cairo_new_sub_path(cr_);
+    if (a1 == a2) a2 += negative ? -2 * std::numbers::pi : 2 * std::numbers::pi;
+    if (negative) cairo_arc_negative(cr_, 0, 0, 1, a1, a2);
+    else cairo_arc(cr_, 0, 0, 1, a1, a2);
+    cairo_restore(cr_);
+}
+
+void TGdiCanvas::Arc(TArcKind kind, const TRect& box, TPoint start, TPoint end)
+{
+    BeginShape();
+    if (kind == TArcKind::ArcTo && (!inPath_ || !cairo_has_current_point(cr_)))
+        cairo_move_to(cr_, dc_.Current.X, dc_.Current.Y);
+    if (kind == TArcKind::Pie) {
+        double cx = (box.Left + box.Right) / 2, cy = (box.Top + box.Bottom) / 2;
+        cairo_move_to(cr_, cx, cy);
+    }
+    bool empty = false;
+    AddArcPath(box, start, end, kind == TArcKind::Arc || kind == TArcKind::Chord, empty);
+    if (empty) {
+        if (!inPath_) cairo_new_path(cr_);
+        return;
+    }
+    if (kind == TArcKind::ArcTo) {
+        double x, y;
+        cairo_get_current_point(cr_, &x, &y);
+        dc_.Current = {x, y};
+    }
+    bool closed = kind == TArcKind::Chord || kind == TArcKind::Pie;
+    if (closed) cairo_close_path(cr_);
+    EndShape(closed, true);
+}
+
+void TGdiCanvas::SetPixel(TPoint p, TColor c)
+{
+    if (inPath_) return;
+    cairo_new_path(cr_);
+    ApplyLogical();
+    double x = p.X, y = p.Y;
+    cairo_user_to_device(cr_, &x, &y);
+    cairo_identity_matrix(cr_);
+    cairo_rectangle(cr_, std::floor(x), std::floor(y), 1, 1);
+    cairo_set_source_rgb(cr_, c.R, c.G, c.B);
+    cairo_fill(cr_);
+}
+
+void TGdiCanvas::FillRect(const TRect& r, const TBrush& brush)
+{
+    if (inPath_) return;
+    cairo_new_path(cr_);
+    ApplyLogical();
+    cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    FillCurrentPath(brush);
+    cairo_new_path(cr_);
+}
+
+void TGdiCanvas::FillDeviceRects(const std::vector<TRect>& rects, const TBrush& brush)
+{
+    if (inPath_) return;
+    cairo_new_path(cr_);
+    cairo_set_matrix(cr_, &deviceToOutput_);
+    for (const TRect& r : rects) cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    int saved = dc_.PolyFillMode;
+    dc_.PolyFillMode = WINDING;
+    FillCurrentPath(brush);
+    dc_.PolyFillMode = saved;
+    cairo_new_path(cr_);
+}
+
+void TGdiCanvas::PatBlt(const TRect& r, std::uint32_t rop)
+{
+    TBrush brush = dc_.Brush;
+    switch (rop) {
+    case 0x00000042: brush = {BS_SOLID, {0, 0, 0}, 0, nullptr}; break; // BLACKNESS
+    case 0x00FF0062: brush = {BS_SOLID, {1, 1, 1}, 0, nullptr}; break; // WHITENESS
+    case 0x00F00021: break;                                            // PATCOPY
+    case 0x00AA0029: return;                                           // destination unchanged
+    default: break; // other raster operations: the brush is the closest match
+    }
+    FillRect(r, brush);
+}
+
+// ---- Paths ---------------------------------------------------------------
+
+void TGdiCanvas::BeginPath()
+{
+    inPath_ = true;
+    cairo_new_path(cr_);
+    if (path_) {
+        cairo_path_destroy(path_);
+        path_ = nullptr;
+    }
+}
+
+void TGdiCanvas::EndPath()
+{
+    if (!inPath_) return;
+    inPath_ = false;
+    cairo_identity_matrix(cr_);
+    if (path_) cairo_path_destroy(path_);
+    path_ = cairo_copy_path(cr_);
+    cairo_new_path(cr_);
+}
+
+void TGdiCanvas::AbortPath()
+{
+    inPath_ = false;
+    cairo_new_path(cr_);
+    if (path_) {
+        cairo_path_destroy(path_);
+        path_ = nullptr;
+    }
+}
+
+void TGdiCanvas::CloseFigure()
+{
+    if (inPath_ && cairo_has_current_point(cr_)) cairo_close_path(cr_);
+}
+
+void TGdiCanvas::FillPath()
+{
+    if (inPath_) EndPath();
+    if (!path_) return;
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_append_path(cr_, path_);
+    FillCurrentPath(dc_.Brush);
+    cairo_new_path(cr_);
+    AbortPath();
+}
+
+void TGdiCanvas::StrokePath()
+{
+    if (inPath_) EndPath();
+    if (!path_) return;
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_append_path(cr_, path_);
+    StrokeCurrentPath();
+    cairo_new_path(cr_);
+    AbortPath();
+}
+
+void TGdiCanvas::StrokeAndFillPath()
+{
+    if (inPath_) EndPath();
+    if (!path_) return;
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_append_path(cr_, path_);
+    FillCurrentPath(dc_.Brush);
+    StrokeCurrentPath();
+    cairo_new_path(cr_);
+    AbortPath();
+}
+
+void TGdiCanvas::SelectClipPath(int mode)
+{
+    if (inPath_) EndPath();
+    if (!path_) return;
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_append_path(cr_, path_);
+    ClipToCurrentPath(mode, dc_.PolyFillMode != WINDING);
+    cairo_new_path(cr_);
+    AbortPath();
+}
+
+// ---- Text ----------------------------------------------------------------
+
+void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector<double>& dx,
+                         std::uint32_t options, const TRect* rect)
+{
+    if (inPath_) return;
+    cairo_new_path(cr_);
+    cairo_save(cr_);
+    ApplyLogical();
+    if (rect && (options & (ETO_OPAQUE | ETO_CLIPPED))) {
+        cairo_rectangle(cr_, rect->Left, rect->Top, rect->Right - rect->Left, rect->Bottom - rect->Top);
+        if (options & ETO_OPAQUE) {
+            cairo_set_source_rgb(cr_, dc_.BkColor.R, dc_.BkColor.G, dc_.BkColor.B);
+            cairo_fill_preserve(cr_);
+        }
+        if (options & ETO_CLIPPED) cairo_clip(cr_);
+        cairo_new_path(cr_);
+    }
+    if (text.empty()) {
+        cairo_restore(cr_);
+        return;
+    }
+
+    const TFont& font = dc_.Font;
+    cairo_font_face_t* face = fonts_->Face(font, text);
+    TPoint at = (dc_.TextAlign & TA_UPDATECP) ? dc_.Current : p;
+
+    // Glyph space: logical units along the baseline, upright on the output
+    // whatever the mapping's orientation, turned by the escapement.
+    cairo_translate(cr_, at.X, at.Y);
+    cairo_matrix_t m;
+    cairo_get_matrix(cr_, &m);
+    bool yUp = m.xx * m.yy - m.xy * m.yx < 0;
+    if (yUp) cairo_scale(cr_, 1, -1);
+    cairo_rotate(cr_, -font.Escapement * std::numbers::pi / 1800.0);
+
+    cairo_set_font_face(cr_, face);
+    cairo_set_font_size(cr_, 1);
+    cairo_font_extents_t unit;
+    cairo_font_extents(cr_, &unit);
+    double em = 16;
+    if (font.Height < 0) em = -static_cast<double>(font.Height);
+    else if (font.Height > 0)
+        em = font.Height / std::max(unit.ascent + unit.descent, 0.1);
+    else {
+        // The default font: about 16 output pixels.
+        cairo_matrix_t cm;
+        cairo_get_matrix(cr_, &cm);
+        double s = std::sqrt(std::abs(cm.xx * cm.yy - cm.xy * cm.yx));
+        em = s > 0 ? 16 / s : 16;
+    }
+    {
+        // Text far too small or too large to read in the output is not drawn
+        // (a huge glyph would cost a huge glyph image).
+        cairo_matrix_t cm;
+        cairo_get_matrix(cr_, &cm);
+        double emOutput = em * std::sqrt(std::abs(cm.xx * cm.yy - cm.xy * cm.yx));
+        if (!(emOutput > 0.05) || emOutput > 1024) {
+            cairo_restore(cr_);
+            return;
+        }
+    }
+    cairo_matrix_t fm;
+    cairo_matrix_init_scale(&fm, em, em);
+    if (font.Italic && fonts_->NeedsSlant(face)) {
+        cairo_matrix_t slant{1, 0, -0.2, 1, 0, 0};
+        cairo_matrix_multiply(&fm, &slant, &fm);
+    }
+    cairo_set_font_matrix(cr_, &fm);
+    cairo_scaled_font_t* scaled = cairo_get_scaled_font(cr_);
+    if (cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) {
+        cairo_restore(cr_);
+        return;
+    }
+
+    std::vector<cairo_glyph_t> glyphs;
+    glyphs.reserve(text.size());
+    double x = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        char utf8[5] = {};
+        if (c < 0x80) utf8[0] = static_cast<char>(c);
+        else if (c < 0x800) { utf8[0] = static_cast<char>(0xC0 | c >> 6); utf8[1] = static_cast<char>(0x80 | (c & 0x3F)); }
+        else if (c < 0x10000) { utf8[0] = static_cast<char>(0xE0 | c >> 12); utf8[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F)); utf8[2] = static_cast<char>(0x80 | (c & 0x3F)); }
+        else { utf8[0] = static_cast<char>(0xF0 | c >> 18); utf8[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F)); utf8[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F)); utf8[3] = static_cast<char>(0x80 | (c & 0x3F)); }
+        cairo_glyph_t* g = nullptr;
+        int n = 0;
+        double advance = 0;
+        if (cairo_scaled_font_text_to_glyphs(scaled, x, 0, utf8, -1, &g, &n, nullptr, nullptr, nullptr) ==
+                CAIRO_STATUS_SUCCESS && n > 0) {
+            cairo_text_extents_t e;
+            cairo_scaled_font_glyph_extents(scaled, g, n, &e);
+            advance = e.x_advance;
+            glyphs.insert(glyphs.end(), g, g + n);
+        }
+        cairo_glyph_free(g);
+        x += i < dx.size() ? dx[i] : advance;
+    }
+    double width = x;
+
+    cairo_font_extents_t fe;
+    cairo_scaled_font_extents(scaled, &fe);
+    double ox = 0, oy = 0;
+    switch (dc_.TextAlign & TA_HMASK) {
+    case TA_RIGHT: ox = -width; break;
+    case TA_CENTER: ox = -width / 2; break;
+    default: break;
+    }
+    switch (dc_.TextAlign & TA_VMASK) {
+    case TA_BASELINE: break;
+    case TA_BOTTOM: oy = -fe.descent; break;
+    default: oy = fe.ascent; break;
+    }
+    cairo_translate(cr_, ox, oy);
+    if (dc_.BkMode == OPAQUE && !(options & ETO_OPAQUE)) {
+        cairo_rectangle(cr_, 0, -fe.ascent, width, fe.ascent + fe.descent);
+        cairo_set_source_rgb(cr_, dc_.BkColor.R, dc_.BkColor.G, dc_.BkColor.B);
+        cairo_fill(cr_);
+    }
+    cairo_set_source_rgb(cr_, dc_.TextColor.R, dc_.TextColor.G, dc_.TextColor.B);
+    cairo_show_glyphs(cr_, glyphs.data(), static_cast<int>(glyphs.size()));
+    if (font.Underline || font.StrikeOut) {
+        double thick = std::max(em / 16, 0.0);
+        if (font.Underline) cairo_rectangle(cr_, 0, fe.descent / 2, width, thick);
+        if (font.StrikeOut) cairo_rectangle(cr_, 0, -fe.ascent / 3, width, thick);
+        cairo_fill(cr_);
+    }
+    cairo_restore(cr_);
+    if (dc_.TextAlign & TA_UPDATECP) dc_.Current.X += width;
+}
+
+// ---- Bitmaps -------------------------------------------------------------
+
+void TGdiCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source)
+{
+    if (inPath_ || bitmap.Width <= 0 || bitmap.Height <= 0) return;
+    double sw = source.Right - source.Left, sh = source.Bottom - source.Top;
+    double dw = dest.Right - dest.Left, dh = dest.Bottom - dest.Top;
+    if (sw == 0 || sh == 0 || dw == 0 || dh == 0) return;
+    cairo_surface_t* s = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(bitmap.Pixels.data())),
+        CAIRO_FORMAT_ARGB32, bitmap.Width, bitmap.Height, bitmap.Width * 4);
+    cairo_new_path(cr_);
+    cairo_save(cr_);
+    ApplyLogical();
+    cairo_rectangle(cr_, dest.Left, dest.Top, dw, dh);
+    cairo_clip(cr_);
+    cairo_translate(cr_, dest.Left, dest.Top);
+    cairo_scale(cr_, dw / sw, dh / sh);
+    cairo_translate(cr_, -source.Left, -source.Top);
+    cairo_set_source_surface(cr_, s, 0, 0);
+    cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_PAD);
+    cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+    cairo_surface_destroy(s);
+}
+
+} // namespace mirt::metafile

@@ -1,0 +1,227 @@
+// The drawing state of a Windows device context and its drawing operations,
+// carried out with cairo. The WMF and EMF players translate records into
+// calls on this canvas; coordinates passed in are logical units, mapped by
+// the world transform, the window/viewport mapping and the fixed
+// device-to-output transform.
+#pragma once
+
+#include "platform/picture/Bitmap.h"
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace mirt::metafile {
+
+struct TColor {
+    double R = 0, G = 0, B = 0;
+    static TColor FromColorRef(std::uint32_t colorRef)
+    {
+        return {(colorRef & 0xFF) / 255.0, (colorRef >> 8 & 0xFF) / 255.0, (colorRef >> 16 & 0xFF) / 255.0};
+    }
+};
+
+struct TPoint {
+    double X = 0, Y = 0;
+};
+
+struct TRect {
+    double Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+// Pen styles, brush styles and other GDI constants the players pass through.
+enum : std::uint32_t {
+    PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4, PS_NULL = 5,
+    PS_INSIDEFRAME = 6, PS_USERSTYLE = 7, PS_ALTERNATE = 8, PS_STYLE_MASK = 0xF,
+    PS_ENDCAP_ROUND = 0, PS_ENDCAP_SQUARE = 0x100, PS_ENDCAP_FLAT = 0x200, PS_ENDCAP_MASK = 0xF00,
+    PS_JOIN_ROUND = 0, PS_JOIN_BEVEL = 0x1000, PS_JOIN_MITER = 0x2000, PS_JOIN_MASK = 0xF000,
+    PS_GEOMETRIC = 0x10000,
+};
+enum : std::uint32_t {
+    BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2, BS_PATTERN = 3, BS_DIBPATTERN = 5, BS_DIBPATTERNPT = 6,
+};
+enum : int { TRANSPARENT = 1, OPAQUE = 2 };
+enum : int { ALTERNATE = 1, WINDING = 2 };
+enum : int {
+    MM_TEXT = 1, MM_LOMETRIC = 2, MM_HIMETRIC = 3, MM_LOENGLISH = 4, MM_HIENGLISH = 5,
+    MM_TWIPS = 6, MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8,
+};
+enum : std::uint32_t {
+    TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_HMASK = 6, TA_BOTTOM = 8, TA_BASELINE = 24, TA_VMASK = 24,
+};
+enum : std::uint32_t { ETO_OPAQUE = 2, ETO_CLIPPED = 4 };
+enum : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
+
+struct TPen {
+    std::uint32_t Style = PS_SOLID;
+    double Width = 0;              // logical units; 0 draws one output pixel
+    bool Cosmetic = true;          // one output pixel whatever the width
+    TColor Color;
+    std::vector<double> UserDashes; // PS_USERSTYLE, in logical units
+};
+
+struct TBrush {
+    std::uint32_t Style = BS_SOLID;
+    TColor Color{1, 1, 1}; // a device context starts with the white brush
+    std::uint32_t Hatch = 0;
+    std::shared_ptr<const TBitmap> Pattern; // BS_PATTERN / BS_DIBPATTERN
+};
+
+struct TFont {
+    int Height = 0;          // < 0: character height, > 0: cell height, 0: default
+    int Escapement = 0;      // tenths of a degree, counterclockwise
+    int Weight = 400;
+    bool Italic = false, Underline = false, StrikeOut = false;
+    int Charset = 1;
+    std::string Face;        // UTF-8
+};
+
+// Palettes, regions and other objects that take a slot but are not drawn with.
+struct TOtherObject {};
+
+using TGdiObject = std::variant<TOtherObject, TPen, TBrush, TFont>;
+
+// A limit on save-DC nesting; deeper saves are ignored.
+inline constexpr std::size_t MaxSavedStates = 1024;
+
+class TFontCache;
+
+class TGdiCanvas {
+public:
+    // deviceToOutput maps device units to output pixels; devicePixelsPerMm
+    // serves the metric and English map modes.
+    TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm);
+    ~TGdiCanvas();
+    TGdiCanvas(const TGdiCanvas&) = delete;
+    TGdiCanvas& operator=(const TGdiCanvas&) = delete;
+
+    // Objects.
+    void SelectPen(const TPen& pen) { dc_.Pen = pen; }
+    void SelectBrush(const TBrush& brush) { dc_.Brush = brush; }
+    void SelectFont(const TFont& font) { dc_.Font = font; }
+    void SelectObject(const TGdiObject& object);
+    int CurrentCharset() const { return dc_.Font.Charset; }
+    const TBrush& CurrentBrush() const { return dc_.Brush; }
+
+    // Attributes.
+    void SetTextColor(TColor c) { dc_.TextColor = c; }
+    void SetBkColor(TColor c) { dc_.BkColor = c; }
+    void SetBkMode(int mode) { dc_.BkMode = mode; }
+    void SetPolyFillMode(int mode) { dc_.PolyFillMode = mode; }
+    void SetTextAlign(std::uint32_t align) { dc_.TextAlign = align; }
+    void SetArcDirection(int dir) { dc_.ArcClockwise = dir == 2; }
+    void SetMiterLimit(double limit) { dc_.MiterLimit = limit; }
+
+    // Mapping.
+    void SetMapMode(int mode);
+    void SetWindowOrg(double x, double y) { dc_.WinOrg = {x, y}; }
+    void SetWindowExt(double x, double y);
+    void SetViewportOrg(double x, double y) { dc_.VpOrg = {x, y}; }
+    void SetViewportExt(double x, double y);
+    void OffsetWindowOrg(double dx, double dy) { dc_.WinOrg.X += dx; dc_.WinOrg.Y += dy; }
+    void OffsetViewportOrg(double dx, double dy) { dc_.VpOrg.X += dx; dc_.VpOrg.Y += dy; }
+    void ScaleWindowExt(double xNum, double xDenom, double yNum, double yDenom);
+    void ScaleViewportExt(double xNum, double xDenom, double yNum, double yDenom);
+    void SetWorldTransform(const cairo_matrix_t& m) { dc_.World = m; }
+    // EMF ModifyWorldTransform: 1 identity, 2 left-multiply, 3 right-multiply, 4 set.
+    void ModifyWorldTransform(const cairo_matrix_t& m, std::uint32_t mode);
+
+    // Device context stack (bounded by MaxSavedStates).
+    void SaveDC();
+    void RestoreDC(int which);
+
+    // Clipping; rectangles in logical units except SelectClipRects (device units).
+    void IntersectClipRect(const TRect& r);
+    void ExcludeClipRect(const TRect& r);
+    void SelectClipRects(const std::vector<TRect>& deviceRects, int mode);
+    void ResetClip();
+    void OffsetClip(double dx, double dy);
+
+    // Drawing.
+    void MoveTo(TPoint p);
+    void LineTo(TPoint p);
+    void Polyline(const std::vector<TPoint>& pts);
+    void PolylineTo(const std::vector<TPoint>& pts);
+    void PolyBezier(const std::vector<TPoint>& pts);
+    void PolyBezierTo(const std::vector<TPoint>& pts);
+    void Polygon(const std::vector<TPoint>& pts) { PolyPolygon({pts}); }
+    void PolyPolygon(const std::vector<std::vector<TPoint>>& polys);
+    void PolyPolyline(const std::vector<std::vector<TPoint>>& polys);
+    void Rectangle(const TRect& r);
+    void RoundRect(const TRect& r, double cornerWidth, double cornerHeight);
+    void Ellipse(const TRect& r);
+    enum class TArcKind { Arc, ArcTo, Chord, Pie };
+    void Arc(TArcKind kind, const TRect& box, TPoint start, TPoint end);
+    void SetPixel(TPoint p, TColor c);
+    void FillRect(const TRect& r, const TBrush& brush);
+    // Device-unit rectangles filled with a brush (FillRgn / PaintRgn).
+    void FillDeviceRects(const std::vector<TRect>& rects, const TBrush& brush);
+    // PatBlt and the bitmap-less blits: fills with the brush, white or black.
+    void PatBlt(const TRect& r, std::uint32_t rop);
+
+    // Paths.
+    void BeginPath();
+    void EndPath();
+    void AbortPath();
+    void CloseFigure();
+    void FillPath();
+    void StrokePath();
+    void StrokeAndFillPath();
+    void SelectClipPath(int mode);
+
+    // Text: code points at (x, y) with optional advances (logical units) and
+    // an optional rectangle for ETO_OPAQUE / ETO_CLIPPED.
+    void TextOut(TPoint p, const std::u32string& text, const std::vector<double>& dx,
+                 std::uint32_t options, const TRect* rect);
+
+    // A bitmap stretched into a logical rectangle; source rectangle in pixels
+    // of the bitmap (top-down).
+    void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source);
+
+    // The output-space rectangle the visible part covers (for bounding work).
+    TRect VisibleOutput() const;
+    cairo_matrix_t LogicalToOutput() const;
+
+private:
+    struct TDcState {
+        TPen Pen;
+        TBrush Brush;
+        TFont Font;
+        TColor TextColor{0, 0, 0};
+        TColor BkColor{1, 1, 1};
+        int BkMode = OPAQUE;
+        int PolyFillMode = ALTERNATE;
+        std::uint32_t TextAlign = 0;
+        bool ArcClockwise = false;
+        double MiterLimit = 10;
+        int MapMode = MM_TEXT;
+        TPoint WinOrg{0, 0}, WinExt{1, 1}, VpOrg{0, 0}, VpExt{1, 1};
+        cairo_matrix_t World{1, 0, 0, 1, 0, 0};
+        TPoint Current{0, 0};
+    };
+
+    void ApplyLogical();
+    void BeginShape();
+    void EndShape(bool fill, bool stroke);
+    bool SetBrushSource(const TBrush& brush);
+    void StrokeCurrentPath();
+    void FillCurrentPath(const TBrush& brush);
+    void AddArcPath(const TRect& box, TPoint start, TPoint end, bool moveToStart, bool& empty);
+    void ClipToCurrentPath(int mode, bool evenOdd);
+
+    cairo_t* cr_;
+    cairo_matrix_t deviceToOutput_;
+    double devicePixelsPerMm_;
+    TDcState dc_;
+    std::vector<TDcState> saved_;
+    bool inPath_ = false;
+    cairo_path_t* path_ = nullptr; // the path closed by EndPath, in output space
+    std::unique_ptr<TFontCache> fonts_;
+};
+
+} // namespace mirt::metafile
