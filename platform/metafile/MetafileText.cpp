@@ -4,8 +4,6 @@
 #include "platform/runtime/Encoding.h"
 
 #include <algorithm>
-#include <iconv.h>
-#include <memory>
 
 namespace mirt::metafile {
 
@@ -58,43 +56,6 @@ void AppendUtf8(std::u32string& out, const std::string& utf8)
     }
 }
 
-class TConverter {
-public:
-    explicit TConverter(const char* from) : cd_(iconv_open("UTF-32LE", from)) {}
-    ~TConverter()
-    {
-        if (ok()) iconv_close(cd_);
-    }
-    TConverter(const TConverter&) = delete;
-    TConverter& operator=(const TConverter&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    // One character's bytes to code points; U+FFFD when they do not convert.
-    void Append(std::u32string& out, std::span<const unsigned char> ch)
-    {
-        char in[4] = {};
-        unsigned char buf[32];
-        std::size_t inLeft = std::min<std::size_t>(ch.size(), sizeof in);
-        std::copy_n(ch.begin(), inLeft, in);
-        char* src = in;
-        char* dst = reinterpret_cast<char*>(buf);
-        std::size_t dstLeft = sizeof buf;
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::size_t r = iconv(cd_, &src, &inLeft, &dst, &dstLeft);
-        std::size_t produced = sizeof buf - dstLeft;
-        if (r == static_cast<std::size_t>(-1) || produced < 4) {
-            out += Replacement;
-            return;
-        }
-        for (std::size_t i = 0; i + 4 <= produced; i += 4)
-            out += static_cast<char32_t>(buf[i] | buf[i + 1] << 8 | buf[i + 2] << 16 |
-                                         static_cast<char32_t>(buf[i + 3]) << 24);
-    }
-
-private:
-    iconv_t cd_;
-};
-
 } // namespace
 
 TDecodedText DecodeCharsetText(std::span<const unsigned char> bytes, int charset,
@@ -104,11 +65,8 @@ TDecodedText DecodeCharsetText(std::span<const unsigned char> bytes, int charset
     for (const TCharsetInfo& c : Charsets)
         if (c.Charset == charset) info = &c;
 
-    std::unique_ptr<TConverter> converter;
-    if (info) {
-        converter = std::make_unique<TConverter>(info->Iconv);
-        if (!converter->ok()) converter.reset();
-    }
+    // Fonts of a fixed charset convert from it; ANSI and DEFAULT from the system's code page.
+    TCharsetConverter converter(info ? info->Iconv : SysCodePage().WindowsCharset);
     bool (*lead)(unsigned char) = info ? info->Lead : [](unsigned char b) { return IsLeadByte(b); };
 
     TDecodedText result;
@@ -117,8 +75,9 @@ TDecodedText DecodeCharsetText(std::span<const unsigned char> bytes, int charset
         std::size_t len = lead(bytes[i]) && i + 1 < bytes.size() ? 2 : 1;
         std::size_t before = result.Text.size();
         auto ch = bytes.subspan(i, len);
-        if (converter) converter->Append(result.Text, ch);
-        else AppendUtf8(result.Text, CodePageToUtf8(AnsiString(ch.begin(), ch.end())));
+        // A character that does not convert shows as one replacement character.
+        std::string utf8 = converter.ToUtf8({reinterpret_cast<const char*>(ch.data()), ch.size()});
+        if (utf8.find("\xEF\xBF\xBD") == std::string::npos) AppendUtf8(result.Text, utf8);
         if (result.Text.size() == before) result.Text += Replacement;
         if (advances) {
             double sum = 0;

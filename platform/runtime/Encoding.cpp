@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
 // Code-page text without a converter: ASCII kept, every other byte replaced.
-std::string AsciiOnly(const AnsiString& text)
+std::string AsciiOnly(std::string_view text)
 {
     std::string out;
     for (unsigned char c : text) {
@@ -64,8 +64,24 @@ std::string AnsiToUtf8(const AnsiString& text)
 
 std::string CodePageToUtf8(const AnsiString& text)
 {
-    iconv_t cd = iconv_open("UTF-8", SysCodePage().WindowsCharset);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return AsciiOnly(text);
+    return TCharsetConverter(SysCodePage().WindowsCharset).ToUtf8(text);
+}
+
+TCharsetConverter::TCharsetConverter(const char* charset)
+    : handle_(iconv_open("UTF-8", charset))
+{
+}
+
+TCharsetConverter::~TCharsetConverter()
+{
+    if (handle_ != reinterpret_cast<iconv_t>(-1)) iconv_close(static_cast<iconv_t>(handle_));
+}
+
+std::string TCharsetConverter::ToUtf8(std::string_view text)
+{
+    if (handle_ == reinterpret_cast<iconv_t>(-1)) return AsciiOnly(text);
+    iconv_t cd = static_cast<iconv_t>(handle_);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
 
     std::string out;
     out.reserve(text.size() * 3 / 2 + 4);
@@ -87,7 +103,6 @@ std::string CodePageToUtf8(const AnsiString& text)
         --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    iconv_close(cd);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/runtime/Strings.h"
 
 #include <string>
+#include <string_view>
 
 namespace mirt {
 
@@ -18,5 +19,22 @@ std::string AnsiToUtf8(const AnsiString& text);
 
 // Converts from the code page's Windows charset only (no UTF-8 pass-through).
 std::string CodePageToUtf8(const AnsiString& text);
+
+// Converts text in one named charset (an iconv name such as "CP932") to
+// UTF-8; an illegal or incomplete sequence becomes one U+FFFD for its first
+// byte. Without a converter for the charset, ASCII is kept and every other
+// byte becomes U+FFFD. Reusable for many texts.
+class TCharsetConverter {
+public:
+    explicit TCharsetConverter(const char* charset);
+    ~TCharsetConverter();
+    TCharsetConverter(const TCharsetConverter&) = delete;
+    TCharsetConverter& operator=(const TCharsetConverter&) = delete;
+
+    std::string ToUtf8(std::string_view text);
+
+private:
+    void* handle_; // iconv_t
+};
 
 } // namespace mirt
