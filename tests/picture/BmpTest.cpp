@@ -53,7 +53,7 @@ TEST(BmpFiles, DecodeEveryLayoutImageMagickWrites)
 
 struct TByteCase {
     const char* Name;
-    TDibSpec Spec;
+    TDibLayout Layout;
     std::vector<TPixelCheck> Pixels;
 };
 
@@ -110,14 +110,14 @@ TEST(BmpBytes, DecodeLayoutsWhereExactBytesMatter)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TBitmap b = Bmp(MakeBmp(c.Spec));
-        ASSERT_EQ(b.Width, c.Spec.Width);
-        ASSERT_EQ(b.Height, std::abs(c.Spec.Height));
+        TBitmap b = Bmp(MakeBmp(c.Layout));
+        ASSERT_EQ(b.Width, c.Layout.Width);
+        ASSERT_EQ(b.Height, std::abs(c.Layout.Height));
         EXPECT_TRUE(PixelsMatch(b, c.Pixels));
         // The same DIB without the file header decodes the same (a packed core
         // DIB has a full colour table, unlike this file).
-        if (c.Spec.HeaderSize != 12) {
-            EXPECT_EQ(DecodeDib(MakeDib(c.Spec), {}).Pixels, b.Pixels);
+        if (c.Layout.HeaderSize != 12) {
+            EXPECT_EQ(DecodeDib(MakeDib(c.Layout), {}).Pixels, b.Pixels);
         }
     }
 }
@@ -175,8 +175,8 @@ private:
         return c >> (8 * (column % 3)) & 0xFF;  // blue, green, red
     }
     TBytes header_ = [] {
-        TDibSpec spec{.Width = W, .Height = H, .Bpp = 24};
-        TBytes h = MakeBmp(spec);
+        TDibLayout layout{.Width = W, .Height = H, .Bpp = 24};
+        TBytes h = MakeBmp(layout);
         SetLe32(h, 2, static_cast<std::uint32_t>(Bits + Stride * H));
         return h;
     }();
@@ -213,7 +213,7 @@ TBytes Cut(TBytes b, std::size_t size)
     return b;
 }
 
-TDibSpec Rle8(int width, int height, TBytes bits)
+TDibLayout Rle8(int width, int height, TBytes bits)
 {
     return {.Width = width, .Height = height, .Bpp = 8, .Compression = 1, .ColoursUsed = 2,
             .Palette = {0, 0xFFFFFF}, .Bits = std::move(bits)};
@@ -264,15 +264,15 @@ TEST(BmpHostile, MalformedFilesFailWithAPictureError)
 
 TEST(Dib, PackedDibKeepsItsColourTableAndFollowsTheLimit)
 {
-    TDibSpec spec{.Width = 3, .Height = 2, .Bpp = 8, .ColoursUsed = 3, .Palette = {0xFF0000, 0x00FF00, 0x0000FF},
+    TDibLayout layout{.Width = 3, .Height = 2, .Bpp = 8, .ColoursUsed = 3, .Palette = {0xFF0000, 0x00FF00, 0x0000FF},
                   .Bits = {0, 1, 2, 0, /**/ 2, 1, 0, 0}};
-    TBitmap b = DecodeDib(MakeDib(spec), {2, 1});
+    TBitmap b = DecodeDib(MakeDib(layout), {2, 1});
     EXPECT_EQ(b.NaturalWidth, 3);
     EXPECT_EQ(b.NaturalHeight, 2);
     ASSERT_EQ(b.Width, 2);
     ASSERT_EQ(b.Height, 1);
     EXPECT_TRUE(PixelsMatch(b, {{0, 0, Blue}, {1, 0, Lime}}));
-    const TBytes dib = MakeDib(spec);
+    const TBytes dib = MakeDib(layout);
     EXPECT_THROW(DecodeDib(std::span(dib).first(50), {}), EPictureError);
 }
 

@@ -61,7 +61,7 @@ inline void Put16(TBytes& b, unsigned v) { b.push_back(v & 0xFF); b.push_back(v 
 inline void Put32(TBytes& b, std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(v >> 8 * i & 0xFF); }
 
 // A DIB or BMP file written field by field.
-struct TDibSpec {
+struct TDibLayout {
     unsigned HeaderSize = 40;        // 12 (core), 40, 56, 108, 124
     std::int32_t Width = 1, Height = 1;
     unsigned Bpp = 24;
@@ -72,7 +72,7 @@ struct TDibSpec {
     TBytes Bits;
 };
 
-inline TBytes MakeDib(const TDibSpec& s)
+inline TBytes MakeDib(const TDibLayout& s)
 {
     TBytes b;
     Put32(b, s.HeaderSize);
@@ -109,7 +109,7 @@ inline TBytes MakeDib(const TDibSpec& s)
     return b;
 }
 
-inline TBytes MakeBmp(const TDibSpec& s)
+inline TBytes MakeBmp(const TDibLayout& s)
 {
     TBytes dib = MakeDib(s);
     TBytes b{'B', 'M'};
