@@ -17,6 +17,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from xsession import XSession, snapshot, make_temp, wait_for  # noqa: E402
 
 PICTURE = (0x20, 0x50, 0xC0)
+SMALL = (0x30, 0xA0, 0x40)
+WHITE = (0xFF, 0xFF, 0xFF)
 
 
 def bmp(width, height, rgb):
@@ -93,8 +95,11 @@ def scenario_play(binary):
              "#end",
              "@flee",
              "Chosen",
+             "#image small.bmp",
+             "Last",
              "#end"]
-    root = story_folder(lines, {"a.bmp": bmp(200, 200, PICTURE), "broken.jpg": b"not a jpeg"})
+    root = story_folder(lines, {"a.bmp": bmp(200, 200, PICTURE), "small.bmp": bmp(50, 40, SMALL),
+                                "broken.jpg": b"not a jpeg"})
     story_before = snapshot(os.path.join(root, "story"))
     with XSession() as x:
         program = start(x, binary, root)
@@ -138,10 +143,16 @@ def scenario_play(binary):
             xs, ys = [c for c, _ in where], [r for _, r in where]
             left, top, right, bottom = min(xs), min(ys), max(xs), max(ys)
             check((right - left + 1, bottom - top + 1) == (57, 33), f"button area {left},{top}..{right},{bottom}")
-            # Clicking it takes the choice; the story ends after that box.
+            # Clicking it takes the choice; after its box a smaller picture
+            # replaces the first (no button to hide this time, so nothing else
+            # repaints the panel): white shows wherever the new picture does not reach.
             x.click(gx + (left + right) // 2, gy + (top + bottom) // 2)
-            box = p.box()
-            p.close(box)
+            p.close(p.box())
+            expected = [[SMALL if c < 50 and r < 40 else WHITE for c in range(200)] for r in range(200)]
+            wait_for("the smaller picture on white", lambda: x.grab(gx, gy, 200, 200) == expected, timeout=5)
+            # The story ends after the next box.
+            p.click_picture()
+            p.close(p.box())
             code = program.wait(10)
             err = program.stderr.read().decode(errors="replace")
             check(code == 0, f"exit code {code}: {err}")

@@ -175,11 +175,17 @@ public:
         redraw();
     }
 
+    // Where the picture does not reach, the panel's colour shows; it is
+    // painted here because a new, smaller picture redraws only this widget.
     void draw() override
     {
-        if (rgb_.empty()) return;
         fl_push_clip(x(), y(), w(), h());
-        fl_draw_image(rgb_.data(), x(), y(), rgbWidth_, rgbHeight_, 3);
+        const int pw = rgb_.empty() ? 0 : rgbWidth_;
+        const int ph = rgb_.empty() ? 0 : rgbHeight_;
+        if (pw > 0 && ph > 0) fl_draw_image(rgb_.data(), x(), y(), pw, ph, 3);
+        fl_color(parent() ? parent()->color() : FL_WHITE);
+        if (pw < w()) fl_rectf(x() + pw, y(), w() - pw, h());
+        if (ph < h()) fl_rectf(x(), y() + ph, std::min(pw, w()), h() - ph);
         fl_pop_clip();
     }
 
