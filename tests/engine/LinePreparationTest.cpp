@@ -2,6 +2,7 @@
 #include "engine/VoskScript.h"
 #include "engine/VoskUtility.h"
 #include "platform/runtime/CodePage.h"
+#include "tests/support/CodePageScope.h"
 
 #include <gtest/gtest.h>
 
@@ -14,15 +15,7 @@ namespace {
 
 using namespace std::string_literals;
 
-class LinePreparation : public ::testing::Test {
-protected:
-    void SetUp() override { saved_ = SysCodePage(); }
-    void TearDown() override { SetSysCodePage(saved_); }
-    static void Use(const char* locale) { SetSysCodePage(CodePageForLocale(locale)); }
-
-private:
-    TCodePage saved_;
-};
+class LinePreparation : public ::testing::Test, protected test::TCodePageScope {};
 
 constexpr const char* kJapanese = "ja_JP.UTF-8";
 constexpr const char* kWestern = "en_US.UTF-8";

@@ -5,7 +5,8 @@
 #include "engine/VoskScript.h"
 #include "platform/runtime/CodePage.h"
 #include "platform/runtime/System.h"
-#include "tests/runtime/TempDir.h"
+#include "tests/support/CodePageScope.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +17,10 @@ namespace mirt::test {
 
 inline const char* const kStoryName = "dat\\story.txt";
 
-class TStoryTest : public ::testing::Test {
+class TStoryTest : public ::testing::Test, protected TCodePageScope {
 protected:
     void SetUp() override
     {
-        saved_ = SysCodePage();
         UseLocale("ja_JP.UTF-8");
         SetAlertSoundHandler([this] { ++alerts_; });
         SetQuitRequestHandler([this] { ++quits_; });
@@ -29,10 +29,9 @@ protected:
     {
         SetAlertSoundHandler(nullptr);
         SetQuitRequestHandler(nullptr);
-        SetSysCodePage(saved_);
     }
 
-    static void UseLocale(const char* locale) { SetSysCodePage(CodePageForLocale(locale)); }
+    static void UseLocale(const char* locale) { Use(locale); }
 
     // Writes the story bytes as dat/story.txt.
     static void WriteStory(const std::string& bytes) { TTempDir::Write("dat/story.txt", bytes); }
@@ -48,9 +47,6 @@ protected:
     TTempDir dir_;
     int alerts_ = 0;
     int quits_ = 0;
-
-private:
-    TCodePage saved_;
 };
 
 } // namespace mirt::test

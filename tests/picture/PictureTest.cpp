@@ -4,7 +4,7 @@
 
 #include "platform/picture/Picture.h"
 #include "platform/runtime/Errors.h"
-#include "tests/runtime/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "platform/runtime/CodePage.h"
+#include "tests/support/CodePageScope.h"
 
 #include <gtest/gtest.h>
 
@@ -8,16 +9,7 @@
 namespace mirt {
 namespace {
 
-// Keeps the process code page as the test found it.
-class CodePageTest : public ::testing::Test {
-protected:
-    void SetUp() override { saved_ = SysCodePage(); }
-    void TearDown() override { SetSysCodePage(saved_); }
-    static void Use(const char* locale) { SetSysCodePage(CodePageForLocale(locale)); }
-
-private:
-    TCodePage saved_;
-};
+class CodePageTest : public ::testing::Test, protected test::TCodePageScope {};
 
 TEST_F(CodePageTest, LanguageOfTheLocaleChoosesTheCodePage)
 {

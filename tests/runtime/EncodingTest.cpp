@@ -1,5 +1,6 @@
 #include "platform/runtime/CodePage.h"
 #include "platform/runtime/Encoding.h"
+#include "tests/support/CodePageScope.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +10,7 @@
 namespace mirt {
 namespace {
 
-class EncodingTest : public ::testing::Test {
-protected:
-    void SetUp() override { saved_ = SysCodePage(); }
-    void TearDown() override { SetSysCodePage(saved_); }
-
-private:
-    TCodePage saved_;
-};
+class EncodingTest : public ::testing::Test, protected test::TCodePageScope {};
 
 TEST_F(EncodingTest, ValidUtf8)
 {
@@ -53,10 +47,10 @@ TEST_F(EncodingTest, ConvertsFromTheCodePage)
         {"en_US", "plain", "plain"},
     };
     for (const Case& c : cases) {
-        SetSysCodePage(CodePageForLocale(c.locale));
+        Use(c.locale);
         EXPECT_EQ(AnsiToUtf8(c.text), c.utf8) << c.locale << " " << c.text;
     }
-    SetSysCodePage(CodePageForLocale("ja_JP"));
+    Use("ja_JP");
     EXPECT_NE(CodePageToUtf8("\xE8\xA1\xA8"), "\xE8\xA1\xA8"); // no pass-through
 }
 

@@ -1,6 +1,7 @@
 #include "platform/runtime/CodePage.h"
 #include "platform/runtime/Files.h"
-#include "tests/runtime/TempDir.h"
+#include "tests/support/CodePageScope.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +12,11 @@
 namespace mirt {
 namespace {
 
-class FileNamesTest : public ::testing::Test {
+class FileNamesTest : public ::testing::Test, protected test::TCodePageScope {
 protected:
-    void SetUp() override
-    {
-        saved_ = SysCodePage();
-        SetSysCodePage(CodePageForLocale("ja_JP.UTF-8"));
-    }
-    void TearDown() override { SetSysCodePage(saved_); }
+    void SetUp() override { Use("ja_JP.UTF-8"); }
 
     test::TTempDir dir_;
-
-private:
-    TCodePage saved_;
 };
 
 TEST_F(FileNamesTest, ResolvesWindowsNames)
@@ -78,7 +71,7 @@ TEST_F(FileNamesTest, OnlyRegularFilesExist)
 
 TEST_F(FileNamesTest, WesternCodePageSplitsAtEveryBackslash)
 {
-    SetSysCodePage(CodePageForLocale("en_US.UTF-8"));
+    Use("en_US.UTF-8");
     test::TTempDir::Write("dat/\x95/x.txt", "s");
     EXPECT_EQ(ResolveFileName("dat\\\x95\\x.txt"), "dat/\x95/x.txt");
 }

@@ -1,5 +1,5 @@
 #include "platform/runtime/Files.h"
-#include "tests/runtime/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
