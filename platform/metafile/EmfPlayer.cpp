@@ -295,12 +295,7 @@ void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& ca
         break;
     }
     case EMR_CREATEBRUSHINDIRECT: {
-        TBrush brush;
-        brush.Style = r.U32(12);
-        brush.Color = TColor::FromColorRef(r.U32(16));
-        brush.Hatch = r.U32(20);
-        if (brush.Style != BS_SOLID && brush.Style != BS_NULL && brush.Style != BS_HATCHED) brush.Style = BS_SOLID;
-        AddObject(r, r.U32(8), brush);
+        AddObject(r, r.U32(8), TBrush::FromLogBrush(r.U32(12), r.U32(16), r.U32(20)));
         break;
     }
     case EMR_CREATEMONOBRUSH:

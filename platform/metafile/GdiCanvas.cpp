@@ -633,12 +633,8 @@ void TGdiCanvas::PatBlt(const TRect& r, std::uint32_t rop)
 
 void TGdiCanvas::BeginPath()
 {
+    AbortPath();
     inPath_ = true;
-    cairo_new_path(cr_);
-    if (path_) {
-        cairo_path_destroy(path_);
-        path_ = nullptr;
-    }
 }
 
 void TGdiCanvas::EndPath()

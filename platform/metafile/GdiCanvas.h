@@ -70,6 +70,18 @@ struct TBrush {
     TColor Color{1, 1, 1}; // a device context starts with the white brush
     std::uint32_t Hatch = 0;
     std::shared_ptr<const TBitmap> Pattern; // BS_PATTERN / BS_DIBPATTERN
+
+    // A brush from a logical-brush record (both formats): styles other than
+    // solid, null and hatched need a bitmap that such a record lacks, so they
+    // paint solid.
+    static TBrush FromLogBrush(std::uint32_t style, std::uint32_t colorRef, std::uint32_t hatch)
+    {
+        TBrush brush;
+        brush.Style = style == BS_SOLID || style == BS_NULL || style == BS_HATCHED ? style : BS_SOLID;
+        brush.Color = TColor::FromColorRef(colorRef);
+        brush.Hatch = hatch;
+        return brush;
+    }
 };
 
 struct TFont {

@@ -230,12 +230,7 @@ void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
         break;
     }
     case META_CREATEBRUSHINDIRECT: {
-        TBrush brush;
-        brush.Style = p.U(0);
-        brush.Color = TColor::FromColorRef(p.U32(1));
-        brush.Hatch = p.U(3);
-        if (brush.Style != BS_SOLID && brush.Style != BS_NULL && brush.Style != BS_HATCHED) brush.Style = BS_SOLID;
-        AddObject(brush);
+        AddObject(TBrush::FromLogBrush(p.U(0), p.U32(1), p.U(3)));
         break;
     }
     case META_DIBCREATEPATTERNBRUSH: {
