@@ -662,42 +662,25 @@ void TGdiCanvas::CloseFigure()
     if (inPath_ && cairo_has_current_point(cr_)) cairo_close_path(cr_);
 }
 
-void TGdiCanvas::FillPath()
+// Draws the path saved by EndPath (ending an open one first), then drops it.
+void TGdiCanvas::DrawSavedPath(bool fill, bool stroke)
 {
     if (inPath_) EndPath();
     if (!path_) return;
     cairo_new_path(cr_);
     cairo_identity_matrix(cr_);
     cairo_append_path(cr_, path_);
-    FillCurrentPath(dc_.Brush);
+    if (fill) FillCurrentPath(dc_.Brush);
+    if (stroke) StrokeCurrentPath();
     cairo_new_path(cr_);
     AbortPath();
 }
 
-void TGdiCanvas::StrokePath()
-{
-    if (inPath_) EndPath();
-    if (!path_) return;
-    cairo_new_path(cr_);
-    cairo_identity_matrix(cr_);
-    cairo_append_path(cr_, path_);
-    StrokeCurrentPath();
-    cairo_new_path(cr_);
-    AbortPath();
-}
+void TGdiCanvas::FillPath() { DrawSavedPath(true, false); }
 
-void TGdiCanvas::StrokeAndFillPath()
-{
-    if (inPath_) EndPath();
-    if (!path_) return;
-    cairo_new_path(cr_);
-    cairo_identity_matrix(cr_);
-    cairo_append_path(cr_, path_);
-    FillCurrentPath(dc_.Brush);
-    StrokeCurrentPath();
-    cairo_new_path(cr_);
-    AbortPath();
-}
+void TGdiCanvas::StrokePath() { DrawSavedPath(false, true); }
+
+void TGdiCanvas::StrokeAndFillPath() { DrawSavedPath(true, true); }
 
 void TGdiCanvas::SelectClipPath(int mode)
 {

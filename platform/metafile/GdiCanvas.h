@@ -200,6 +200,7 @@ public:
     cairo_matrix_t LogicalToOutput() const;
 
 private:
+    void DrawSavedPath(bool fill, bool stroke);
     struct TDcState {
         TPen Pen;
         TBrush Brush;
