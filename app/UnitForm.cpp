@@ -1,5 +1,6 @@
 #include "app/UnitForm.h"
 
+#include "app/ProgramIcon.h"
 #include "app/UnitCommon.h"
 #include "framework/ShowText.h"
 
@@ -18,6 +19,7 @@ gui::TFormDesign MainDesign()
     design.Left = 198;
     design.Top = 178;
     design.Font = {"ＭＳ Ｐゴシック", 12, gui::SHIFTJIS_CHARSET};
+    design.Icon = ProgramIcon();
     return design;
 }
 

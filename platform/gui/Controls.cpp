@@ -84,7 +84,7 @@ void TButton::SetVisible(bool visible)
 }
 
 TForm::TForm(const TFormDesign& design)
-    : TControl(TControlKind::Form, nullptr), caption_(design.Caption), font_(design.Font)
+    : TControl(TControlKind::Form, nullptr), caption_(design.Caption), font_(design.Font), icon_(design.Icon)
 {
     SetBounds(design.Left, design.Top, design.ClientWidth, design.ClientHeight);
     CreatePeer();

@@ -143,6 +143,7 @@ struct TFormDesign {
     int Left = 0;
     int Top = 0;
     TFont Font;
+    std::shared_ptr<const TBitmap> Icon; // the program's icon, shown by the desktop
 };
 
 // A top-level window with a fixed single border: not resizable, no maximise.
@@ -158,6 +159,7 @@ public:
 
     const AnsiString& Caption() const { return caption_; }
     const TFont& Font() const { return font_; }
+    const TBitmap* Icon() const { return icon_.get(); }
     int ClientWidth() const { return Width(); }
     int ClientHeight() const { return Height(); }
     void SetClientSize(int width, int height) { SetBounds(Left(), Top(), width, height); }
@@ -186,6 +188,7 @@ private:
 
     AnsiString caption_;
     TFont font_;
+    std::shared_ptr<const TBitmap> icon_;
     TControl* active_ = nullptr;
 };
 

@@ -21,7 +21,7 @@ public:
     static inline int Destroyed = 0;
     static inline TTestForm* SeenInCreate = nullptr;
 
-    TTestForm() : TVoskForm(gui::TFormDesign{"test", 737, 510, 198, 178, {}})
+    TTestForm() : TVoskForm(gui::TFormDesign{"test", 737, 510, 198, 178, {}, nullptr})
     {
         Page = Add<gui::TPanel>();
         Page->SetBounds(24, 24, 500, 300);

@@ -8,6 +8,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Group.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Widget.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
@@ -91,12 +92,31 @@ public:
     {
         end();
         label(title_.c_str());
+        if (const TBitmap* bitmap = form.Icon()) SetIcon(*bitmap);
         color(FL_BACKGROUND_COLOR);
         callback(Closed);
         FixSize();
     }
 
     TForm& Form() { return form_; }
+
+    // The window keeps its own copy of the icon's pixels.
+    void SetIcon(const TBitmap& bitmap)
+    {
+        std::vector<uchar> rgba;
+        rgba.reserve(bitmap.Pixels.size() * 4);
+        for (std::uint32_t argb : bitmap.Pixels) {
+            // Premultiplied to straight alpha.
+            const unsigned a = argb >> 24;
+            for (int shift : {16, 8, 0}) {
+                const unsigned c = (argb >> shift) & 0xFF;
+                rgba.push_back(static_cast<uchar>(a ? std::min(255u, (c * 255 + a / 2) / a) : 0));
+            }
+            rgba.push_back(static_cast<uchar>(a));
+        }
+        const Fl_RGB_Image image(rgba.data(), bitmap.Width, bitmap.Height, 4);
+        icon(&image);
+    }
 
     // Maps the window where the form put it, not where the window manager would.
     void ShowAtPosition()
