@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <numbers>
+#include <optional>
 
 namespace mirt::metafile {
 
@@ -27,15 +28,18 @@ enum : std::uint32_t {
     EMR_CREATEPEN = 38, EMR_CREATEBRUSHINDIRECT = 39, EMR_DELETEOBJECT = 40, EMR_ANGLEARC = 41,
     EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_ROUNDRECT = 44, EMR_ARC = 45, EMR_CHORD = 46,
     EMR_PIE = 47, EMR_CREATEPALETTE = 49, EMR_LINETO = 54, EMR_ARCTO = 55, EMR_SETARCDIRECTION = 57,
-    EMR_SETMITERLIMIT = 58, EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61,
-    EMR_FILLPATH = 62, EMR_STROKEANDFILLPATH = 63, EMR_STROKEPATH = 64, EMR_SELECTCLIPPATH = 67,
-    EMR_ABORTPATH = 68, EMR_FILLRGN = 71, EMR_PAINTRGN = 74, EMR_EXTSELECTCLIPRGN = 75,
+    EMR_POLYDRAW = 56, EMR_SETMITERLIMIT = 58, EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61,
+    EMR_FILLPATH = 62, EMR_STROKEANDFILLPATH = 63, EMR_STROKEPATH = 64,
+    EMR_FLATTENPATH = 65, EMR_WIDENPATH = 66, EMR_SELECTCLIPPATH = 67,
+    EMR_ABORTPATH = 68, EMR_FILLRGN = 71, EMR_FRAMERGN = 72, EMR_INVERTRGN = 73,
+    EMR_PAINTRGN = 74, EMR_EXTSELECTCLIPRGN = 75,
     EMR_BITBLT = 76, EMR_STRETCHBLT = 77, EMR_SETDIBITSTODEVICE = 80, EMR_STRETCHDIBITS = 81,
     EMR_EXTCREATEFONTINDIRECTW = 82, EMR_EXTTEXTOUTA = 83, EMR_EXTTEXTOUTW = 84,
     EMR_POLYBEZIER16 = 85, EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87, EMR_POLYBEZIERTO16 = 88,
     EMR_POLYLINETO16 = 89, EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91,
-    EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94, EMR_EXTCREATEPEN = 95,
-    EMR_ALPHABLEND = 114, EMR_TRANSPARENTBLT = 116,
+    EMR_POLYDRAW16 = 92, EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94, EMR_EXTCREATEPEN = 95,
+    EMR_POLYTEXTOUTA = 96, EMR_POLYTEXTOUTW = 97, EMR_SMALLTEXTOUT = 108, EMR_ALPHABLEND = 114,
+    EMR_TRANSPARENTBLT = 116, EMR_GRADIENTFILL = 118,
 };
 
 constexpr std::uint32_t StockObject = 0x80000000;
@@ -52,9 +56,13 @@ private:
     std::vector<TPoint> Points(const TRecordReader& r, std::size_t offset, std::size_t count, bool small) const;
     void Poly(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas);
     void PolyPoly(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas);
-    void Text(const TRecordReader& r, bool wide, TGdiCanvas& canvas);
+    void Text(const TRecordReader& r, std::size_t emrText, bool wide, TGdiCanvas& canvas);
+    void PolyText(const TRecordReader& r, bool wide, TGdiCanvas& canvas);
+    void SmallText(const TRecordReader& r, TGdiCanvas& canvas);
+    void PolyDraw(const TRecordReader& r, bool small, TGdiCanvas& canvas);
+    void GradientFill(const TRecordReader& r, TGdiCanvas& canvas);
     void Blit(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas);
-    std::vector<TRect> Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const;
+    TRegion Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const;
     std::shared_ptr<const TBitmap> RecordDib(const TRecordReader& r, std::size_t at) const;
 
     std::span<const unsigned char> bytes_;
@@ -154,15 +162,16 @@ void TEmfPlayer::PolyPoly(const TRecordReader& r, std::uint32_t type, TGdiCanvas
     else canvas.PolyPolyline(all);
 }
 
-void TEmfPlayer::Text(const TRecordReader& r, bool wide, TGdiCanvas& canvas)
+void TEmfPlayer::Text(const TRecordReader& r, std::size_t emrText, bool wide, TGdiCanvas& canvas)
 {
-    // EMRTEXT at 36: reference, count, string offset, options, rectangle, advances offset.
-    TPoint at = PointL(r, 36);
-    std::uint32_t count = r.U32(44);
-    std::uint32_t offString = r.U32(48);
-    std::uint32_t options = r.U32(52);
-    TRect rect = RectL(r, 56);
-    std::uint32_t offDx = r.U32(72);
+    // EMRTEXT: reference, count, string offset, options, rectangle, advances
+    // offset; the offsets count from the record's start.
+    TPoint at = PointL(r, emrText);
+    std::uint32_t count = r.U32(emrText + 8);
+    std::uint32_t offString = r.U32(emrText + 12);
+    std::uint32_t options = r.U32(emrText + 16);
+    TRect rect = RectL(r, emrText + 20);
+    std::uint32_t offDx = r.U32(emrText + 36);
     auto text = r.Span32(offString, std::uint64_t(count) * (wide ? 2 : 1));
     std::vector<double> dx;
     if (offDx != 0 && r.Has(offDx, std::size_t(count) * 4)) {
@@ -171,6 +180,70 @@ void TEmfPlayer::Text(const TRecordReader& r, bool wide, TGdiCanvas& canvas)
     }
     TDecodedText decoded = wide ? DecodeUtf16Text(text, dx) : DecodeCharsetText(text, canvas.CurrentCharset(), dx);
     canvas.TextOut(at, decoded.Text, decoded.Advances, options, &rect);
+}
+
+void TEmfPlayer::PolyText(const TRecordReader& r, bool wide, TGdiCanvas& canvas)
+{
+    // Bounds, graphics mode and scales, then a count of EMRTEXT of 40 bytes each.
+    std::uint32_t strings = r.U32(36);
+    r.Span32(40, std::uint64_t(strings) * 40);
+    for (std::uint32_t i = 0; i < strings; ++i) Text(r, 40 + std::size_t(i) * 40, wide, canvas);
+}
+
+void TEmfPlayer::SmallText(const TRecordReader& r, TGdiCanvas& canvas)
+{
+    // Reference, count, options, graphics mode, scales, a rectangle unless
+    // ETO_NO_RECT, then 8-bit characters under ETO_SMALL_CHARS, else UTF-16.
+    constexpr std::uint32_t NoRect = 0x100, SmallChars = 0x200;
+    TPoint at = PointL(r, 8);
+    std::uint32_t count = r.U32(16);
+    std::uint32_t options = r.U32(20);
+    std::optional<TRect> rect;
+    std::size_t offString = 36;
+    if (!(options & NoRect)) {
+        rect = RectL(r, 36);
+        offString = 52;
+    }
+    bool small = options & SmallChars;
+    auto text = r.Span32(static_cast<std::uint32_t>(offString), std::uint64_t(count) * (small ? 1 : 2));
+    TDecodedText decoded = small ? DecodeCharsetText(text, canvas.CurrentCharset(), {}) : DecodeUtf16Text(text, {});
+    canvas.TextOut(at, decoded.Text, {}, options & ~(NoRect | SmallChars), rect ? &*rect : nullptr);
+}
+
+void TEmfPlayer::PolyDraw(const TRecordReader& r, bool small, TGdiCanvas& canvas)
+{
+    // Bounds, a count, the points, then one type byte per point.
+    std::uint32_t count = r.U32(24);
+    std::vector<TPoint> pts = Points(r, 28, count, small);
+    auto types = r.Span32(static_cast<std::uint32_t>(28 + pts.size() * (small ? 4 : 8)), count);
+    canvas.PolyDraw(pts, {types.begin(), types.end()});
+}
+
+void TEmfPlayer::GradientFill(const TRecordReader& r, TGdiCanvas& canvas)
+{
+    // Bounds, vertex count, shape count, mode; the vertexes (position, then
+    // 16-bit red, green, blue, alpha; alpha is ignored); then per shape two
+    // (rectangles) or three (triangles) vertex indexes.
+    enum : std::uint32_t { RectH = 0, RectV = 1, Triangle = 2 };
+    std::uint32_t vertexes = r.U32(24), shapes = r.U32(28), mode = r.U32(32);
+    if (mode > Triangle) return;
+    std::uint32_t corners = mode == Triangle ? 3 : 2;
+    r.Span32(36, std::uint64_t(vertexes) * 16);
+    std::size_t indexes = 36 + std::size_t(vertexes) * 16;
+    r.Span32(static_cast<std::uint32_t>(std::min<std::size_t>(indexes, 0xFFFFFFFF)), std::uint64_t(shapes) * corners * 4);
+    auto vertex = [&](std::uint32_t i) {
+        std::size_t at = 36 + std::size_t(i) * 16;
+        auto c = [&](std::size_t o) { return (r.U16(at + o) >> 8) / 255.0; };
+        return TGradientVertex{PointL(r, at), {c(8), c(10), c(12)}};
+    };
+    for (std::uint32_t s = 0; s < shapes; ++s) {
+        std::uint32_t v[3] = {};
+        for (std::uint32_t k = 0; k < corners; ++k) v[k] = r.U32(indexes + (std::size_t(s) * corners + k) * 4);
+        if (v[0] >= vertexes || v[1] >= vertexes || (mode == Triangle && v[2] >= vertexes))
+            r.Fail("Gradient vertex index out of range");
+        if (mode == Triangle) canvas.GradientTriangle(vertex(v[0]), vertex(v[1]), vertex(v[2]));
+        else canvas.GradientRect(vertex(v[0]), vertex(v[1]), mode == RectV);
+    }
 }
 
 std::shared_ptr<const TBitmap> TEmfPlayer::RecordDib(const TRecordReader& r, std::size_t at) const
@@ -226,17 +299,18 @@ void TEmfPlayer::Blit(const TRecordReader& r, std::uint32_t type, TGdiCanvas& ca
     }
 }
 
-std::vector<TRect> TEmfPlayer::Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const
+TRegion TEmfPlayer::Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const
 {
-    // RGNDATA: a 32-byte header (count at 8), then the rectangles.
+    // RGNDATA: a 32-byte header (count at 8), then the rectangles in device units.
     auto data = r.Span32(static_cast<std::uint32_t>(offset), size);
     TRecordReader rd(data, "EMF region");
     if (size < 32) return {};
     std::uint32_t count = rd.U32(8);
     rd.Span32(32, std::uint64_t(count) * 16);
-    std::vector<TRect> rects(count);
-    for (std::uint32_t i = 0; i < count; ++i) rects[i] = RectL(rd, 32 + 16 * i);
-    return rects;
+    TRegion region;
+    region.Rects.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) region.Rects[i] = RectL(rd, 32 + 16 * i);
+    return region;
 }
 
 void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas)
@@ -365,19 +439,33 @@ void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& ca
             if (mode == RGN_COPY) canvas.ResetClip();
             break;
         }
-        canvas.SelectClipRects(Region(r, 16, size), mode);
+        canvas.SelectClipRegion(Region(r, 16, size), mode);
         break;
     }
-    case EMR_FILLRGN: {
+    case EMR_FILLRGN:
+    case EMR_FRAMERGN: {
+        // Bounds, region size, brush index, for a frame its width and height.
+        std::size_t data = type == EMR_FILLRGN ? 32 : 40;
+        TRegion region = Region(r, data, r.U32(24));
         auto it = objects_.find(r.U32(28));
-        if (it != objects_.end())
-            if (auto* brush = std::get_if<TBrush>(&it->second))
-                canvas.FillDeviceRects(Region(r, 32, r.U32(24)), *brush);
+        const TBrush* brush = it != objects_.end() ? std::get_if<TBrush>(&it->second) : nullptr;
+        if (!brush) break;
+        if (type == EMR_FILLRGN) canvas.FillRegion(region, *brush);
+        else canvas.FrameRegion(region, *brush, r.I32(32), r.I32(36));
         break;
     }
-    case EMR_PAINTRGN: canvas.FillDeviceRects(Region(r, 28, r.U32(24)), canvas.CurrentBrush()); break;
-    case EMR_EXTTEXTOUTA: Text(r, false, canvas); break;
-    case EMR_EXTTEXTOUTW: Text(r, true, canvas); break;
+    case EMR_PAINTRGN: canvas.FillRegion(Region(r, 28, r.U32(24)), canvas.CurrentBrush()); break;
+    case EMR_INVERTRGN: canvas.InvertRegion(Region(r, 28, r.U32(24))); break;
+    case EMR_EXTTEXTOUTA: Text(r, 36, false, canvas); break;
+    case EMR_EXTTEXTOUTW: Text(r, 36, true, canvas); break;
+    case EMR_POLYTEXTOUTA: PolyText(r, false, canvas); break;
+    case EMR_POLYTEXTOUTW: PolyText(r, true, canvas); break;
+    case EMR_SMALLTEXTOUT: SmallText(r, canvas); break;
+    case EMR_POLYDRAW: PolyDraw(r, false, canvas); break;
+    case EMR_POLYDRAW16: PolyDraw(r, true, canvas); break;
+    case EMR_GRADIENTFILL: GradientFill(r, canvas); break;
+    case EMR_WIDENPATH: canvas.WidenPath(); break;
+    case EMR_FLATTENPATH: break; // cairo draws curves flat itself: the path stays as it is
     case EMR_BITBLT: case EMR_STRETCHBLT: case EMR_STRETCHDIBITS: case EMR_SETDIBITSTODEVICE:
     case EMR_ALPHABLEND: case EMR_TRANSPARENTBLT:
         Blit(r, type, canvas);

@@ -202,64 +202,168 @@ void TGdiCanvas::IntersectClipRect(const TRect& r)
     cairo_new_path(cr_);
     ApplyLogical();
     cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
-    cairo_identity_matrix(cr_);
-    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
-    cairo_clip(cr_);
+    ClipToCurrentPath(RGN_AND, false);
 }
 
 void TGdiCanvas::ExcludeClipRect(const TRect& r)
 {
     if (inPath_) return;
+    // One rectangle: the clip intersected with the visible part minus the
+    // rectangle is exact.
     cairo_new_path(cr_);
     cairo_identity_matrix(cr_);
     TRect v = VisibleOutput();
     cairo_rectangle(cr_, v.Left - 1, v.Top - 1, v.Right + 2, v.Bottom + 2);
     ApplyLogical();
     cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
-    cairo_identity_matrix(cr_);
-    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
-    cairo_clip(cr_);
+    ClipToCurrentPath(RGN_AND, true);
 }
 
+// The coverage of the current clip over the visible part, as an A8 surface
+// the size of the output (all opaque when nothing is clipped).
+cairo_surface_t* TGdiCanvas::ClipMask()
+{
+    TRect v = VisibleOutput();
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, int(v.Right), int(v.Bottom));
+    cairo_t* m = cairo_create(mask);
+    if (!dc_.Clipped) {
+        cairo_paint(m);
+    } else {
+        // A group painted through the clip holds exactly its coverage.
+        cairo_save(cr_);
+        cairo_identity_matrix(cr_);
+        cairo_push_group_with_content(cr_, CAIRO_CONTENT_ALPHA);
+        cairo_set_source_rgba(cr_, 0, 0, 0, 1);
+        cairo_paint(cr_);
+        cairo_pattern_t* coverage = cairo_pop_group(cr_);
+        cairo_restore(cr_);
+        cairo_set_source(m, coverage);
+        cairo_paint(m);
+        cairo_pattern_destroy(coverage);
+    }
+    cairo_destroy(m);
+    cairo_surface_flush(mask);
+    return mask;
+}
+
+// Replaces the clip by the pixels of the mask that are at least half covered,
+// as runs of whole pixels; rows with the same runs share one rectangle.
+void TGdiCanvas::ClipToMask(cairo_surface_t* mask)
+{
+    cairo_surface_flush(mask);
+    const unsigned char* data = cairo_image_surface_get_data(mask);
+    int width = cairo_image_surface_get_width(mask), height = cairo_image_surface_get_height(mask);
+    int stride = cairo_image_surface_get_stride(mask);
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    std::vector<std::pair<int, int>> open, runs; // runs [x0, x1) of the rows since openTop
+    int openTop = 0;
+    auto flush = [&](int bottom) {
+        for (auto [x0, x1] : open) cairo_rectangle(cr_, x0, openTop, x1 - x0, bottom - openTop);
+    };
+    for (int y = 0; y <= height; ++y) {
+        runs.clear();
+        if (y < height) {
+            const unsigned char* row = data + std::size_t(y) * std::size_t(stride);
+            for (int x = 0; x < width;) {
+                if (row[x] < 128) { ++x; continue; }
+                int x0 = x;
+                while (x < width && row[x] >= 128) ++x;
+                runs.emplace_back(x0, x);
+            }
+        }
+        if (runs != open || y == height) {
+            flush(y);
+            open = runs;
+            openTop = y;
+        }
+    }
+    cairo_reset_clip(cr_);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    cairo_clip(cr_); // an empty path clips everything away
+    dc_.Clipped = true;
+}
+
+// Combines the clip with the current path (in output space) by mode.
 void TGdiCanvas::ClipToCurrentPath(int mode, bool evenOdd)
 {
-    // cairo keeps one intersecting clip; OR and XOR with the old clip are
-    // approximated by the new region alone.
     cairo_identity_matrix(cr_);
-    if (mode == RGN_DIFF) {
-        TRect v = VisibleOutput();
-        cairo_new_sub_path(cr_);
-        cairo_rectangle(cr_, v.Left - 1, v.Top - 1, v.Right + 2, v.Bottom + 2);
-        cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
-    } else {
-        if (mode != RGN_AND) cairo_reset_clip(cr_);
-        cairo_set_fill_rule(cr_, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_fill_rule_t rule = evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING;
+    if (mode == RGN_AND || mode == RGN_COPY) {
+        // cairo intersects clips exactly, with antialiased edges.
+        if (mode == RGN_COPY) cairo_reset_clip(cr_);
+        cairo_set_fill_rule(cr_, rule);
+        cairo_clip(cr_);
+        dc_.Clipped = true;
+        return;
     }
-    cairo_clip(cr_);
+    if (mode != RGN_OR && mode != RGN_XOR && mode != RGN_DIFF) {
+        cairo_new_path(cr_);
+        return;
+    }
+    // OR, XOR and DIFF: the old clip's coverage combined with the new
+    // region's in a mask of the visible part.
+    cairo_path_t* path = cairo_copy_path(cr_);
+    cairo_new_path(cr_);
+    cairo_surface_t* mask = ClipMask();
+    cairo_t* m = cairo_create(mask);
+    cairo_append_path(m, path);
+    cairo_set_fill_rule(m, rule);
+    cairo_set_operator(m, mode == RGN_OR ? CAIRO_OPERATOR_OVER
+                        : mode == RGN_XOR ? CAIRO_OPERATOR_XOR
+                                          : CAIRO_OPERATOR_DEST_OUT);
+    cairo_set_antialias(m, CAIRO_ANTIALIAS_NONE);
+    cairo_fill(m);
+    cairo_destroy(m);
+    cairo_path_destroy(path);
+    ClipToMask(mask);
+    cairo_surface_destroy(mask);
 }
 
-void TGdiCanvas::SelectClipRects(const std::vector<TRect>& deviceRects, int mode)
+void TGdiCanvas::AddRegionPath(const TRegion& region)
+{
+    if (region.Logical) ApplyLogical();
+    else cairo_set_matrix(cr_, &deviceToOutput_);
+    for (const TRect& r : region.Rects)
+        cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+}
+
+void TGdiCanvas::SelectClipRegion(const TRegion& region, int mode)
 {
     if (inPath_) return;
-    if (mode == RGN_COPY && deviceRects.empty()) {
+    if (mode == RGN_COPY && region.Rects.empty()) {
         ResetClip();
         return;
     }
     cairo_new_path(cr_);
-    cairo_set_matrix(cr_, &deviceToOutput_);
-    for (const TRect& r : deviceRects)
-        cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    AddRegionPath(region);
     ClipToCurrentPath(mode, false);
 }
 
 void TGdiCanvas::ResetClip()
 {
     cairo_reset_clip(cr_);
+    dc_.Clipped = false;
 }
 
-void TGdiCanvas::OffsetClip(double, double)
+void TGdiCanvas::OffsetClip(double dx, double dy)
 {
-    // cairo cannot move a clip; the clip stays where it is.
+    if (inPath_ || !dc_.Clipped) return;
+    ApplyLogical();
+    cairo_user_to_device_distance(cr_, &dx, &dy);
+    if (!Finite(dx) || !Finite(dy)) return;
+    TRect v = VisibleOutput();
+    cairo_surface_t* old = ClipMask();
+    cairo_surface_t* moved = cairo_image_surface_create(CAIRO_FORMAT_A8, int(v.Right), int(v.Bottom));
+    if (std::abs(dx) < v.Right + 1 && std::abs(dy) < v.Bottom + 1) {
+        cairo_t* m = cairo_create(moved);
+        cairo_set_source_surface(m, old, std::round(dx), std::round(dy));
+        cairo_paint(m);
+        cairo_destroy(m);
+    }
+    ClipToMask(moved);
+    cairo_surface_destroy(moved);
+    cairo_surface_destroy(old);
 }
 
 // ---- Shapes --------------------------------------------------------------
@@ -318,12 +422,15 @@ void TGdiCanvas::FillCurrentPath(const TBrush& brush)
     cairo_fill_preserve(cr_);
 }
 
-void TGdiCanvas::StrokeCurrentPath()
+// Strokes with the pen; paintWith, when given, paints the stroke with a brush
+// instead of the pen's colour.
+void TGdiCanvas::StrokeCurrentPath(const TBrush* paintWith)
 {
     const TPen& pen = dc_.Pen;
     std::uint32_t style = pen.Style & PS_STYLE_MASK;
     if (style == PS_NULL) return;
-    cairo_set_source_rgb(cr_, pen.Color.R, pen.Color.G, pen.Color.B);
+    if (!paintWith) cairo_set_source_rgb(cr_, pen.Color.R, pen.Color.G, pen.Color.B);
+    else if (!SetBrushSource(*paintWith)) return;
 
     ApplyLogical();
     cairo_matrix_t m;
@@ -480,6 +587,35 @@ void TGdiCanvas::PolyPolyline(const std::vector<std::vector<TPoint>>& polys)
     EndShape(false, true);
 }
 
+void TGdiCanvas::PolyDraw(const std::vector<TPoint>& pts, const std::vector<std::uint8_t>& types)
+{
+    if (pts.empty() || types.size() != pts.size()) return;
+    // Béziers come in threes; only lines and Béziers may close a figure.
+    for (std::size_t i = 0; i < types.size();) {
+        std::uint8_t t = types[i] & ~PT_CLOSEFIGURE;
+        if (t == PT_MOVETO && !(types[i] & PT_CLOSEFIGURE)) i += 1;
+        else if (t == PT_LINETO) i += 1;
+        else if (t == PT_BEZIERTO && i + 2 < types.size() && types[i] == PT_BEZIERTO &&
+                 types[i + 1] == PT_BEZIERTO && (types[i + 2] & ~PT_CLOSEFIGURE) == PT_BEZIERTO)
+            i += 3;
+        else return;
+    }
+    BeginShape();
+    if (!inPath_ || !cairo_has_current_point(cr_)) cairo_move_to(cr_, dc_.Current.X, dc_.Current.Y);
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        std::uint8_t t = types[i] & ~PT_CLOSEFIGURE;
+        if (t == PT_MOVETO) cairo_move_to(cr_, pts[i].X, pts[i].Y);
+        else if (t == PT_LINETO) cairo_line_to(cr_, pts[i].X, pts[i].Y);
+        else {
+            cairo_curve_to(cr_, pts[i].X, pts[i].Y, pts[i + 1].X, pts[i + 1].Y, pts[i + 2].X, pts[i + 2].Y);
+            i += 2;
+        }
+        if (types[i] & PT_CLOSEFIGURE) cairo_close_path(cr_);
+    }
+    dc_.Current = pts.back();
+    EndShape(false, true);
+}
+
 void TGdiCanvas::Rectangle(const TRect& r)
 {
     BeginShape();
@@ -603,17 +739,178 @@ void TGdiCanvas::FillRect(const TRect& r, const TBrush& brush)
     cairo_new_path(cr_);
 }
 
-void TGdiCanvas::FillDeviceRects(const std::vector<TRect>& rects, const TBrush& brush)
+void TGdiCanvas::FillRegion(const TRegion& region, const TBrush& brush)
 {
     if (inPath_) return;
     cairo_new_path(cr_);
-    cairo_set_matrix(cr_, &deviceToOutput_);
-    for (const TRect& r : rects) cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    AddRegionPath(region);
     int saved = dc_.PolyFillMode;
     dc_.PolyFillMode = WINDING;
     FillCurrentPath(brush);
     dc_.PolyFillMode = saved;
     cairo_new_path(cr_);
+}
+
+// The region's coverage as an A8 surface of the visible part widened by
+// margin pixels on every side (device offset set, so output coordinates
+// draw and mask as usual).
+cairo_surface_t* TGdiCanvas::RegionMask(const TRegion& region, int margin)
+{
+    TRect v = VisibleOutput();
+    cairo_surface_t* mask =
+        cairo_image_surface_create(CAIRO_FORMAT_A8, int(v.Right) + 2 * margin, int(v.Bottom) + 2 * margin);
+    cairo_surface_set_device_offset(mask, margin, margin);
+    cairo_t* m = cairo_create(mask);
+    cairo_matrix_t keep;
+    cairo_get_matrix(cr_, &keep);
+    cairo_new_path(cr_);
+    AddRegionPath(region);
+    cairo_identity_matrix(cr_);
+    cairo_path_t* path = cairo_copy_path(cr_);
+    cairo_new_path(cr_);
+    cairo_set_matrix(cr_, &keep);
+    cairo_append_path(m, path);
+    cairo_fill(m);
+    cairo_path_destroy(path);
+    cairo_destroy(m);
+    return mask;
+}
+
+void TGdiCanvas::FrameRegion(const TRegion& region, const TBrush& brush, double width, double height)
+{
+    if (inPath_) return;
+    // The frame: the region minus the points whose neighbours at the frame's
+    // width and height (in output pixels) all lie in the region.
+    ApplyLogical();
+    double w = std::abs(width), h = std::abs(height), zero = 0;
+    cairo_user_to_device_distance(cr_, &w, &zero);
+    zero = 0;
+    cairo_user_to_device_distance(cr_, &zero, &h);
+    TRect v = VisibleOutput();
+    w = std::clamp(std::round(std::hypot(w, zero)), 1.0, v.Right + 1);
+    h = std::clamp(std::round(std::abs(h)), 1.0, v.Bottom + 1);
+    if (!Finite(w) || !Finite(h)) return;
+    int margin = static_cast<int>(std::max(w, h)) + 1;
+    cairo_surface_t* frame = RegionMask(region, margin);
+    cairo_surface_t* inner = RegionMask(region, margin);
+    cairo_t* m = cairo_create(inner);
+    cairo_set_operator(m, CAIRO_OPERATOR_IN);
+    for (auto [dx, dy] : {std::pair{w, 0.0}, {-w, 0.0}, {0.0, h}, {0.0, -h}}) {
+        cairo_set_source_surface(m, frame, dx, dy);
+        cairo_paint(m);
+    }
+    cairo_destroy(m);
+    m = cairo_create(frame);
+    cairo_set_operator(m, CAIRO_OPERATOR_DEST_OUT);
+    cairo_set_source_surface(m, inner, 0, 0);
+    cairo_paint(m);
+    cairo_destroy(m);
+    cairo_surface_destroy(inner);
+    if (SetBrushSource(brush)) cairo_mask_surface(cr_, frame, 0, 0);
+    cairo_surface_destroy(frame);
+}
+
+void TGdiCanvas::InvertRegion(const TRegion& region)
+{
+    if (inPath_) return;
+    // Inverts what shows, the panel's white included.
+    cairo_save(cr_);
+    cairo_new_path(cr_);
+    AddRegionPath(region);
+    cairo_identity_matrix(cr_);
+    cairo_clip(cr_);
+    cairo_set_source_rgb(cr_, 1, 1, 1);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_DEST_OVER);
+    cairo_paint(cr_);
+    cairo_set_operator(cr_, CAIRO_OPERATOR_DIFFERENCE);
+    cairo_paint(cr_);
+    cairo_restore(cr_);
+}
+
+void TGdiCanvas::GradientRect(const TGradientVertex& a, const TGradientVertex& b, bool vertical)
+{
+    if (inPath_) return;
+    cairo_new_path(cr_);
+    ApplyLogical();
+    cairo_rectangle(cr_, a.At.X, a.At.Y, b.At.X - a.At.X, b.At.Y - a.At.Y);
+    cairo_pattern_t* p = vertical ? cairo_pattern_create_linear(0, a.At.Y, 0, b.At.Y)
+                                  : cairo_pattern_create_linear(a.At.X, 0, b.At.X, 0);
+    cairo_pattern_add_color_stop_rgb(p, 0, a.Color.R, a.Color.G, a.Color.B);
+    cairo_pattern_add_color_stop_rgb(p, 1, b.Color.R, b.Color.G, b.Color.B);
+    cairo_set_source(cr_, p);
+    cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cr_);
+    cairo_pattern_destroy(p);
+}
+
+void TGdiCanvas::GradientTriangle(const TGradientVertex& a, const TGradientVertex& b, const TGradientVertex& c)
+{
+    if (inPath_) return;
+    cairo_matrix_t m = LogicalToOutput();
+    if (!Usable(m)) return;
+    // cairo's mesh rasterizer works in proportion to a patch's size, so the
+    // triangle is first cut to the visible part (colour is linear across a
+    // triangle, so the cut corners get interpolated colours), then drawn as a
+    // fan of small triangles.
+    struct TCorner {
+        double X, Y;
+        TColor C;
+    };
+    std::vector<TCorner> poly;
+    for (const TGradientVertex* g : {&a, &b, &c}) {
+        double x = g->At.X, y = g->At.Y;
+        cairo_matrix_transform_point(&m, &x, &y);
+        poly.push_back({x, y, g->Color});
+    }
+    TRect v = VisibleOutput();
+    auto lerp = [](const TCorner& p, const TCorner& q, double t) {
+        return TCorner{p.X + (q.X - p.X) * t, p.Y + (q.Y - p.Y) * t,
+                       {p.C.R + (q.C.R - p.C.R) * t, p.C.G + (q.C.G - p.C.G) * t, p.C.B + (q.C.B - p.C.B) * t}};
+    };
+    // Sutherland-Hodgman against the four sides of the visible part plus a pixel.
+    for (int side = 0; side < 4 && !poly.empty(); ++side) {
+        auto inside = [&](const TCorner& p) {
+            switch (side) {
+            case 0: return p.X >= v.Left - 1;
+            case 1: return p.X <= v.Right + 1;
+            case 2: return p.Y >= v.Top - 1;
+            default: return p.Y <= v.Bottom + 1;
+            }
+        };
+        auto cut = [&](const TCorner& p, const TCorner& q) {
+            double edge = side == 0 ? v.Left - 1 : side == 1 ? v.Right + 1 : side == 2 ? v.Top - 1 : v.Bottom + 1;
+            double t = side < 2 ? (edge - p.X) / (q.X - p.X) : (edge - p.Y) / (q.Y - p.Y);
+            return lerp(p, q, t);
+        };
+        std::vector<TCorner> out;
+        for (std::size_t i = 0; i < poly.size(); ++i) {
+            const TCorner& p = poly[i];
+            const TCorner& q = poly[(i + 1) % poly.size()];
+            if (inside(p)) {
+                out.push_back(p);
+                if (!inside(q)) out.push_back(cut(p, q));
+            } else if (inside(q)) {
+                out.push_back(cut(p, q));
+            }
+        }
+        poly = std::move(out);
+    }
+    if (poly.size() < 3) return;
+    cairo_pattern_t* mesh = cairo_pattern_create_mesh();
+    for (std::size_t i = 1; i + 1 < poly.size(); ++i) {
+        const TCorner* corner[4] = {&poly[0], &poly[i], &poly[i + 1], &poly[0]};
+        cairo_mesh_pattern_begin_patch(mesh);
+        cairo_mesh_pattern_move_to(mesh, corner[0]->X, corner[0]->Y);
+        for (int k = 1; k < 4; ++k) cairo_mesh_pattern_line_to(mesh, corner[k]->X, corner[k]->Y);
+        for (unsigned k = 0; k < 4; ++k)
+            cairo_mesh_pattern_set_corner_color_rgb(mesh, k, corner[k]->C.R, corner[k]->C.G, corner[k]->C.B);
+        cairo_mesh_pattern_end_patch(mesh);
+    }
+    cairo_new_path(cr_);
+    cairo_identity_matrix(cr_);
+    cairo_set_source(cr_, mesh);
+    cairo_paint(cr_);
+    cairo_pattern_destroy(mesh);
 }
 
 void TGdiCanvas::PatBlt(const TRect& r, std::uint32_t rop)
@@ -650,6 +947,7 @@ void TGdiCanvas::EndPath()
 void TGdiCanvas::AbortPath()
 {
     inPath_ = false;
+    widened_ = false;
     cairo_new_path(cr_);
     if (path_) {
         cairo_path_destroy(path_);
@@ -670,8 +968,15 @@ void TGdiCanvas::DrawSavedPath(bool fill, bool stroke)
     cairo_new_path(cr_);
     cairo_identity_matrix(cr_);
     cairo_append_path(cr_, path_);
-    if (fill) FillCurrentPath(dc_.Brush);
-    if (stroke) StrokeCurrentPath();
+    if (widened_) {
+        // The widened path's inside is the pen's stroke: filling paints it
+        // with the brush; its outline is not stroked again.
+        if (fill) StrokeCurrentPath(&dc_.Brush);
+        else StrokeCurrentPath();
+    } else {
+        if (fill) FillCurrentPath(dc_.Brush);
+        if (stroke) StrokeCurrentPath();
+    }
     cairo_new_path(cr_);
     AbortPath();
 }
@@ -682,10 +987,21 @@ void TGdiCanvas::StrokePath() { DrawSavedPath(false, true); }
 
 void TGdiCanvas::StrokeAndFillPath() { DrawSavedPath(true, true); }
 
+void TGdiCanvas::WidenPath()
+{
+    // Only a closed path can be widened.
+    if (!inPath_ && path_) widened_ = true;
+}
+
 void TGdiCanvas::SelectClipPath(int mode)
 {
     if (inPath_) EndPath();
     if (!path_) return;
+    if (widened_) {
+        // cairo cannot turn a stroke into a path to clip with.
+        AbortPath();
+        return;
+    }
     cairo_new_path(cr_);
     cairo_identity_matrix(cr_);
     cairo_append_path(cr_, path_);

@@ -93,10 +93,26 @@ struct TFont {
     std::string Face;        // UTF-8
 };
 
-// Palettes, regions and other objects that take a slot but are not drawn with.
+// A region as a union of rectangles: EMF region data is in device units,
+// WMF region objects in logical units.
+struct TRegion {
+    std::vector<TRect> Rects;
+    bool Logical = false;
+};
+
+// Palettes and other objects that take a slot but are not drawn with.
 struct TOtherObject {};
 
-using TGdiObject = std::variant<TOtherObject, TPen, TBrush, TFont>;
+using TGdiObject = std::variant<TOtherObject, TPen, TBrush, TFont, TRegion>;
+
+// A corner of a gradient: logical position and colour.
+struct TGradientVertex {
+    TPoint At;
+    TColor Color;
+};
+
+// PolyDraw point types.
+enum : std::uint8_t { PT_CLOSEFIGURE = 1, PT_LINETO = 2, PT_BEZIERTO = 4, PT_MOVETO = 6 };
 
 // A limit on save-DC nesting; deeper saves are ignored.
 inline constexpr std::size_t MaxSavedStates = 1024;
@@ -147,11 +163,14 @@ public:
     void SaveDC();
     void RestoreDC(int which);
 
-    // Clipping; rectangles in logical units except SelectClipRects (device units).
+    // Clipping; rectangles in logical units. AND and COPY clip exactly; OR,
+    // XOR and DIFF combine masks of the visible part, at whole output pixels.
     void IntersectClipRect(const TRect& r);
     void ExcludeClipRect(const TRect& r);
-    void SelectClipRects(const std::vector<TRect>& deviceRects, int mode);
+    void SelectClipRegion(const TRegion& region, int mode);
     void ResetClip();
+    // Moves the clip by a logical offset; what lay outside the visible part
+    // does not move in.
     void OffsetClip(double dx, double dy);
 
     // Drawing.
@@ -164,6 +183,9 @@ public:
     void Polygon(const std::vector<TPoint>& pts) { PolyPolygon({pts}); }
     void PolyPolygon(const std::vector<std::vector<TPoint>>& polys);
     void PolyPolyline(const std::vector<std::vector<TPoint>>& polys);
+    // Lines and Béziers from the current position by point type; a sequence
+    // that breaks the rules of the types draws nothing.
+    void PolyDraw(const std::vector<TPoint>& pts, const std::vector<std::uint8_t>& types);
     void Rectangle(const TRect& r);
     void RoundRect(const TRect& r, double cornerWidth, double cornerHeight);
     void Ellipse(const TRect& r);
@@ -171,8 +193,15 @@ public:
     void Arc(TArcKind kind, const TRect& box, TPoint start, TPoint end);
     void SetPixel(TPoint p, TColor c);
     void FillRect(const TRect& r, const TBrush& brush);
-    // Device-unit rectangles filled with a brush (FillRgn / PaintRgn).
-    void FillDeviceRects(const std::vector<TRect>& rects, const TBrush& brush);
+    // Regions: filled with a brush (FillRgn, PaintRgn), framed with a brush
+    // of the given logical width and height (FrameRgn), inverted (InvertRgn).
+    void FillRegion(const TRegion& region, const TBrush& brush);
+    void FrameRegion(const TRegion& region, const TBrush& brush, double width, double height);
+    void InvertRegion(const TRegion& region);
+    // GradientFill: a rectangle shaded between two corners, left to right or
+    // top to bottom; a triangle shaded between its three corners.
+    void GradientRect(const TGradientVertex& a, const TGradientVertex& b, bool vertical);
+    void GradientTriangle(const TGradientVertex& a, const TGradientVertex& b, const TGradientVertex& c);
     // PatBlt and the bitmap-less blits: fills with the brush, white or black.
     void PatBlt(const TRect& r, std::uint32_t rop);
 
@@ -185,6 +214,9 @@ public:
     void StrokePath();
     void StrokeAndFillPath();
     void SelectClipPath(int mode);
+    // WidenPath: the saved path stands for the outline of its stroke with the
+    // current pen; filling it paints the stroke, clipping to it is skipped.
+    void WidenPath();
 
     // Text: code points at (x, y) with optional advances (logical units) and
     // an optional rectangle for ETO_OPAQUE / ETO_CLIPPED.
@@ -216,16 +248,21 @@ private:
         TPoint WinOrg{0, 0}, WinExt{1, 1}, VpOrg{0, 0}, VpExt{1, 1};
         cairo_matrix_t World{1, 0, 0, 1, 0, 0};
         TPoint Current{0, 0};
+        bool Clipped = false; // a clip is set (cairo's clip is not the whole surface)
     };
 
     void ApplyLogical();
     void BeginShape();
     void EndShape(bool fill, bool stroke);
     bool SetBrushSource(const TBrush& brush);
-    void StrokeCurrentPath();
+    void StrokeCurrentPath(const TBrush* paintWith = nullptr);
     void FillCurrentPath(const TBrush& brush);
     void AddArcPath(const TRect& box, TPoint start, TPoint end, bool moveToStart, bool& empty);
     void ClipToCurrentPath(int mode, bool evenOdd);
+    void AddRegionPath(const TRegion& region);
+    cairo_surface_t* ClipMask();
+    void ClipToMask(cairo_surface_t* mask);
+    cairo_surface_t* RegionMask(const TRegion& region, int margin);
 
     cairo_t* cr_;
     cairo_matrix_t deviceToOutput_;
@@ -234,6 +271,7 @@ private:
     std::vector<TDcState> saved_;
     bool inPath_ = false;
     cairo_path_t* path_ = nullptr; // the path closed by EndPath, in output space
+    bool widened_ = false;         // path_ stands for its stroke
     std::unique_ptr<TFontCache> fonts_;
 };
 

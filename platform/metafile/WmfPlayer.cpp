@@ -24,7 +24,8 @@ enum : std::uint16_t {
     META_SETTEXTCOLOR = 0x0209, META_SETWINDOWORG = 0x020B, META_SETWINDOWEXT = 0x020C,
     META_SETVIEWPORTORG = 0x020D, META_SETVIEWPORTEXT = 0x020E, META_OFFSETWINDOWORG = 0x020F,
     META_OFFSETVIEWPORTORG = 0x0211, META_LINETO = 0x0213, META_MOVETO = 0x0214,
-    META_OFFSETCLIPRGN = 0x0220, META_FILLREGION = 0x0228, META_CREATEPENINDIRECT = 0x02FA,
+    META_OFFSETCLIPRGN = 0x0220, META_FILLREGION = 0x0228, META_INVERTREGION = 0x012A,
+    META_PAINTREGION = 0x012B, META_FRAMEREGION = 0x0429, META_CREATEPENINDIRECT = 0x02FA,
     META_CREATEFONTINDIRECT = 0x02FB, META_CREATEBRUSHINDIRECT = 0x02FC, META_CREATEPALETTE = 0x00F7,
     META_POLYGON = 0x0324, META_POLYLINE = 0x0325, META_SCALEWINDOWEXT = 0x0410,
     META_SCALEVIEWPORTEXT = 0x0412, META_EXCLUDECLIPRECT = 0x0415, META_INTERSECTCLIPRECT = 0x0416,
@@ -86,6 +87,8 @@ private:
     std::shared_ptr<const TBitmap> Dib(std::span<const unsigned char> packed) const;
     void DrawBlit(const TParams& p, std::uint16_t function, TGdiCanvas& canvas);
     TFont ReadFont(const TParams& p) const;
+    TRegion ReadRegion(const TParams& p) const;
+    const TRegion* RegionObject(std::uint16_t index) const;
 
     std::span<const unsigned char> bytes_;
     TDecodeLimit limit_;
@@ -150,6 +153,33 @@ TFont TWmfPlayer::ReadFont(const TParams& p) const
     while (len < name.size() && len < 32 && name[len] != 0) ++len;
     f.Face = ToUtf8(DecodeCharsetText(name.first(len), f.Charset, {}).Text);
     return f;
+}
+
+TRegion TWmfPlayer::ReadRegion(const TParams& p) const
+{
+    // Chain link, type, count, size, scan count, widest scan, bounds; then
+    // the scans: a count of x values, top, bottom, (left, right) pairs and
+    // the count again. Coordinates are logical units.
+    TRegion region;
+    region.Logical = true;
+    std::size_t scans = p.U(5);
+    std::size_t word = 11;
+    for (std::size_t i = 0; i < scans; ++i) {
+        std::size_t values = p.U(word);
+        if (values % 2) p.Reader().Fail("WMF region scan with an odd number of x values");
+        double top = p.I(word + 1), bottom = p.I(word + 2);
+        p.Reader().Span(6 + 2 * (word + 3), values * 2 + 2); // the pairs and the closing count
+        for (std::size_t k = 0; k < values; k += 2)
+            region.Rects.push_back({double(p.I(word + 3 + k)), top, double(p.I(word + 4 + k)), bottom});
+        word += 4 + values;
+    }
+    return region;
+}
+
+const TRegion* TWmfPlayer::RegionObject(std::uint16_t index) const
+{
+    const TGdiObject* o = Object(index);
+    return o ? std::get_if<TRegion>(o) : nullptr;
 }
 
 void TWmfPlayer::DrawBlit(const TParams& p, std::uint16_t function, TGdiCanvas& canvas)
@@ -248,10 +278,12 @@ void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
         AddObject(brush);
         break;
     }
-    case META_CREATEPALETTE:
-    case META_CREATEREGION: AddObject(TOtherObject{}); break;
+    case META_CREATEPALETTE: AddObject(TOtherObject{}); break;
+    case META_CREATEREGION: AddObject(ReadRegion(p)); break;
     case META_SELECTOBJECT:
-        if (const TGdiObject* o = Object(p.U(0))) canvas.SelectObject(*o);
+        // Selecting a region makes it the clip.
+        if (const TRegion* region = RegionObject(p.U(0))) canvas.SelectClipRegion(*region, RGN_COPY);
+        else if (const TGdiObject* o = Object(p.U(0))) canvas.SelectObject(*o);
         break;
     case META_DELETEOBJECT:
         if (p.U(0) < objects_.size()) objects_[p.U(0)].reset();
@@ -290,8 +322,26 @@ void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
     case META_EXCLUDECLIPRECT: canvas.ExcludeClipRect(p.ReversedRect(0)); break;
     case META_INTERSECTCLIPRECT: canvas.IntersectClipRect(p.ReversedRect(0)); break;
     case META_SELECTCLIPREGION:
-        // Regions are not kept; selecting "no region" (or any) lifts the clip.
-        canvas.ResetClip();
+        // A region that is not there (0 included) lifts the clip.
+        if (const TRegion* region = RegionObject(p.U(0))) canvas.SelectClipRegion(*region, RGN_COPY);
+        else canvas.ResetClip();
+        break;
+    case META_OFFSETCLIPRGN: canvas.OffsetClip(p.I(1), p.I(0)); break;
+    case META_FILLREGION:
+    case META_FRAMEREGION: {
+        const TRegion* region = RegionObject(p.U(0));
+        const TGdiObject* o = Object(p.U(1));
+        const TBrush* brush = o ? std::get_if<TBrush>(o) : nullptr;
+        if (!region || !brush) break;
+        if (record.Function == META_FILLREGION) canvas.FillRegion(*region, *brush);
+        else canvas.FrameRegion(*region, *brush, p.I(3), p.I(2));
+        break;
+    }
+    case META_PAINTREGION:
+        if (const TRegion* region = RegionObject(p.U(0))) canvas.FillRegion(*region, canvas.CurrentBrush());
+        break;
+    case META_INVERTREGION:
+        if (const TRegion* region = RegionObject(p.U(0))) canvas.InvertRegion(*region);
         break;
     case META_PATBLT:
         canvas.PatBlt({double(p.I(5)), double(p.I(4)), double(p.I(5) + p.I(3)), double(p.I(4) + p.I(2))}, p.U32(0));
