@@ -8,6 +8,7 @@
 #include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -257,6 +258,309 @@ TEST(MetafileText, ShiftJisTextIsDrawnAsJapanese)
     EXPECT_NE(sjis.Pixels, latin.Pixels);
 }
 
+// ---- Gradients, more text records, PolyDraw --------------------------------
+
+// Little-endian 32-bit values as record bytes.
+std::string U32s(std::initializer_list<std::uint32_t> values)
+{
+    testing::TBytes b;
+    for (std::uint32_t v : values) b.U32(v);
+    return {b.Bytes.begin(), b.Bytes.end()};
+}
+
+// A TriVertex: position and 16-bit red, green, blue (alpha 0).
+std::string Vertex(int x, int y, unsigned r, unsigned g, unsigned b)
+{
+    return U32s({std::uint32_t(x), std::uint32_t(y), r | g << 16, b});
+}
+
+TRgb At(const TBitmap& b, int x, int y) { return OverWhite(b.Pixels[std::size_t(y) * b.Width + x]); }
+
+void ExpectNear(TRgb got, TRgb want, int tolerance, const std::string& what)
+{
+    EXPECT_NEAR(got.R, want.R, tolerance) << what;
+    EXPECT_NEAR(got.G, want.G, tolerance) << what;
+    EXPECT_NEAR(got.B, want.B, tolerance) << what;
+}
+
+TEST(MetafileGradient, RectanglesAndTrianglesAreShadedBetweenTheirCorners)
+{
+    struct TProbe {
+        int X, Y;
+        TRgb Want;
+    };
+    struct {
+        const char* Name;
+        std::uint32_t Mode;
+        std::string Vertexes;
+        std::string Indexes;
+        std::uint32_t VertexCount, ShapeCount;
+        std::vector<TProbe> Probes;
+    } cases[] = {
+        {"horizontal rectangle", 0, Vertex(20, 20, 0xFF00, 0, 0) + Vertex(180, 60, 0, 0, 0xFF00), U32s({0, 1}), 2, 1,
+         {{21, 40, {255, 0, 0}}, {100, 40, {128, 0, 127}}, {178, 40, {0, 0, 255}}, {100, 70, {255, 255, 255}}}},
+        {"vertical rectangle", 1, Vertex(20, 20, 0, 0xFF00, 0) + Vertex(60, 180, 0xFF00, 0xFF00, 0xFF00),
+         U32s({0, 1}), 2, 1,
+         {{40, 21, {0, 255, 0}}, {40, 100, {128, 255, 128}}, {40, 178, {255, 255, 255}}, {70, 100, {255, 255, 255}}}},
+        {"triangle", 2,
+         Vertex(0, 0, 0xFF00, 0, 0) + Vertex(200, 0, 0, 0xFF00, 0) + Vertex(0, 200, 0, 0, 0xFF00), U32s({0, 1, 2}), 3, 1,
+         {{1, 1, {254, 0, 0}}, {100, 1, {127, 127, 0}}, {1, 100, {127, 0, 127}}, {150, 150, {255, 255, 255}}}},
+        {"two rectangles sharing vertexes", 0,
+         Vertex(0, 0, 0, 0, 0) + Vertex(100, 100, 0xFF00, 0xFF00, 0xFF00) + Vertex(200, 200, 0, 0, 0), U32s({0, 1, 1, 2}),
+         3, 2, {{50, 50, {128, 128, 128}}, {150, 150, {128, 128, 128}}, {150, 50, {255, 255, 255}}}},
+    };
+    for (const auto& c : cases) {
+        auto bytes = TEmfBuilder()
+                         .Record(118, {0, 0, 200, 200, c.VertexCount, c.ShapeCount, c.Mode}, c.Vertexes + c.Indexes)
+                         .Finish();
+        TBitmap bmp = Decode(bytes, true);
+        for (const TProbe& p : c.Probes)
+            ExpectNear(At(bmp, p.X, p.Y), p.Want, 6,
+                       std::string(c.Name) + " at " + std::to_string(p.X) + "," + std::to_string(p.Y));
+    }
+}
+
+std::string Utf16(const std::u16string& text, std::size_t units = 0)
+{
+    std::string s;
+    for (char16_t c : text) {
+        s += char(c & 0xFF);
+        s += char(c >> 8);
+    }
+    s.resize(std::max(s.size(), units * 2), '\0');
+    return s;
+}
+
+// EMF with a 40-pixel font in slot 1, transparent text background.
+TEmfBuilder EmfWithFont()
+{
+    TEmfBuilder b;
+    b.Record(82, {1, std::uint32_t(-40), 0, 0, 0, 400, 0, 0}, Utf16(u"DejaVu Sans", 32)).Record(37, {1});
+    b.Record(18, {1});
+    return b;
+}
+
+// Pixels with ink inside and outside the box [x0, x1) x [y0, y1).
+std::pair<int, int> InkInBox(const TBitmap& b, int x0, int y0, int x1, int y1)
+{
+    int in = 0, out = 0;
+    for (int y = 0; y < b.Height; ++y)
+        for (int x = 0; x < b.Width; ++x)
+            if ((b.Pixels[std::size_t(y) * b.Width + x] >> 24) > 128)
+                ++(x >= x0 && x < x1 && y >= y0 && y < y1 ? in : out);
+    return {in, out};
+}
+
+TEST(MetafileText, SmallAndPolyTextRecordsDrawLikeExtTextOut)
+{
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        std::vector<std::array<int, 4>> Boxes; // each string's expected box
+    } cases[] = {
+        {"SMALLTEXTOUT, 8-bit, no rectangle",
+         EmfWithFont().Record(108, {20, 30, 5, 0x300, 1, 0, 0}, "Hello").Finish(), {{20, 25, 200, 80}}},
+        {"SMALLTEXTOUT, UTF-16, with a rectangle",
+         EmfWithFont().Record(108, {20, 120, 5, 0, 1, 0, 0, 0, 0, 0, 0}, Utf16(u"Hello")).Finish(),
+         {{20, 115, 200, 170}}},
+        {"POLYTEXTOUTW, two strings",
+         EmfWithFont().Record(97, {0, 0, 0, 0, 1, 0, 0, 2},
+                              U32s({10, 10, 3, 120, 0, 0, 0, 0, 0, 0}) + U32s({10, 130, 3, 128, 0, 0, 0, 0, 0, 0}) +
+                                  Utf16(u"Abc") + std::string(2, '\0') + Utf16(u"Xyz"))
+             .Finish(),
+         {{10, 5, 120, 60}, {10, 125, 120, 180}}},
+        {"POLYTEXTOUTA, one string",
+         EmfWithFont().Record(96, {0, 0, 0, 0, 1, 0, 0, 1}, U32s({50, 60, 3, 80, 0, 0, 0, 0, 0, 0}) + "Abc").Finish(),
+         {{50, 55, 160, 110}}},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, true);
+        int outside = 0;
+        std::vector<bool> inBox(std::size_t(bmp.Width) * bmp.Height, false);
+        for (const auto& box : c.Boxes) {
+            auto [in, out] = InkInBox(bmp, box[0], box[1], box[2], box[3]);
+            EXPECT_GT(in, 100) << c.Name << ": box at " << box[0] << "," << box[1];
+            for (int y = box[1]; y < box[3]; ++y)
+                for (int x = box[0]; x < box[2]; ++x) inBox[std::size_t(y) * bmp.Width + x] = true;
+        }
+        for (std::size_t i = 0; i < inBox.size(); ++i) outside += !inBox[i] && (bmp.Pixels[i] >> 24) > 128;
+        EXPECT_EQ(outside, 0) << c.Name;
+    }
+}
+
+TEST(MetafilePolyDraw, PointTypesDrawLinesBeziersAndClosedFigures)
+{
+    // A 5-pixel black pen; from (20, 180) a Bézier through (100, 60) to
+    // (180, 180), then a line to (100, 190) that closes back to (20, 180).
+    auto emf = [](std::uint32_t type, bool small, const std::string& types) {
+        std::vector<std::pair<int, int>> pts = {{20, 180}, {20, 20}, {180, 20}, {180, 180}, {100, 190}};
+        std::string data;
+        for (auto [x, y] : pts)
+            data += small ? U32s({std::uint32_t(x) | std::uint32_t(y) << 16}) : U32s({std::uint32_t(x), std::uint32_t(y)});
+        TEmfBuilder b;
+        b.Record(38, {1, 0, 5, 0, 0}).Record(37, {1});
+        return b.Record(type, {0, 0, 200, 200, std::uint32_t(pts.size())}, data + types).Finish();
+    };
+    const std::string good = {6, 4, 4, 4, 2 | 1};
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Drawn;
+    } cases[] = {
+        {"POLYDRAW", emf(56, false, good), true},
+        {"POLYDRAW16", emf(92, true, good), true},
+        {"a Bezier of two points draws nothing", emf(56, false, {6, 4, 4, 2, 2}), false},
+        {"a closed move draws nothing", emf(56, false, {6 | 1, 4, 4, 4, 2}), false},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, true);
+        auto dark = [&](int x, int y) { return At(bmp, x, y).R < 100; };
+        EXPECT_EQ(dark(100, 60), c.Drawn) << c.Name << ": the Bezier's middle";
+        EXPECT_EQ(dark(140, 185), c.Drawn) << c.Name << ": the line";
+        EXPECT_EQ(dark(60, 185), c.Drawn) << c.Name << ": the closing line";
+        EXPECT_FALSE(dark(100, 100)) << c.Name << ": inside the figure";
+    }
+}
+
+// ---- Clip combination and regions -----------------------------------------
+
+// EMR_EXTSELECTCLIPRGN with one device rectangle.
+std::string ClipRect(int l, int t, int r, int b)
+{
+    return U32s({32, 1, 1, 16, std::uint32_t(l), std::uint32_t(t), std::uint32_t(r), std::uint32_t(b),
+                 std::uint32_t(l), std::uint32_t(t), std::uint32_t(r), std::uint32_t(b)});
+}
+
+TEST(MetafileClip, RegionsCombineByMode)
+{
+    // A = (20..120)², B = (80..180)²; then the whole picture is filled red.
+    enum : int { Copy = 5, And = 1, Or = 2, Xor = 3, Diff = 4 };
+    struct TStep {
+        std::uint32_t Type;
+        std::vector<std::uint32_t> Values;
+        std::string Extra;
+    };
+    auto select = [](int mode, bool a) {
+        return TStep{75, {48, std::uint32_t(mode)}, a ? ClipRect(20, 20, 120, 120) : ClipRect(80, 80, 180, 180)};
+    };
+    struct {
+        const char* Name;
+        std::vector<TStep> Steps;
+        // painted at (50,50) in A only, (150,150) in B only, (100,100) in both,
+        // (50,150) in neither, (150,50) in neither
+        std::array<bool, 5> Painted;
+    } cases[] = {
+        {"COPY", {select(Copy, true), select(Copy, false)}, {false, true, true, false, false}},
+        {"AND", {select(Copy, true), select(And, false)}, {false, false, true, false, false}},
+        {"OR", {select(Copy, true), select(Or, false)}, {true, true, true, false, false}},
+        {"XOR", {select(Copy, true), select(Xor, false)}, {true, true, false, false, false}},
+        {"DIFF", {select(Copy, true), select(Diff, false)}, {true, false, false, false, false}},
+        {"OR with no clip is everything", {select(Or, false)}, {true, true, true, true, true}},
+        {"XOR with no clip is everything else", {select(Xor, false)}, {true, false, false, true, true}},
+        {"offset moves the clip", {select(Copy, true), {26, {50, 0}, {}}}, {false, false, true, false, true}},
+        {"offset moves a combined clip",
+         {select(Copy, true), select(Xor, false), {26, {0, std::uint32_t(-60)}, {}}}, {true, false, true, false, true}},
+        {"offset without a clip does nothing", {{26, {50, 50}, {}}}, {true, true, true, true, true}},
+        {"restore brings back the clip before the save",
+         {select(Copy, true), {33, {}, {}}, select(Xor, false), {34, {std::uint32_t(-1)}, {}}},
+         {true, false, true, false, false}},
+        {"ExcludeClipRect", {{29, {80, 80, 180, 180}, {}}}, {true, false, false, true, true}},
+    };
+    const int points[5][2] = {{50, 50}, {150, 150}, {100, 100}, {50, 150}, {150, 50}};
+    for (const auto& c : cases) {
+        TEmfBuilder b;
+        b.Record(39, {1, 0, 0x0000FF, 0}).Record(37, {1}).Record(37, {0x80000008});
+        for (const TStep& step : c.Steps) {
+            std::string extra = U32s({});
+            for (std::uint32_t v : step.Values) extra += U32s({v});
+            b.Record(step.Type, {}, extra + step.Extra);
+        }
+        TBitmap bmp = Decode(b.Record(43, {0, 0, 201, 201}).Finish(), true);
+        for (int i = 0; i < 5; ++i) {
+            TRgb p = At(bmp, points[i][0], points[i][1]);
+            bool red = p.R == 255 && p.G == 0 && p.B == 0;
+            bool white = p.R == 255 && p.G == 255 && p.B == 255;
+            EXPECT_TRUE(red || white) << c.Name << " at point " << i;
+            EXPECT_EQ(red, c.Painted[i]) << c.Name << " at point " << i;
+        }
+    }
+}
+
+// A WMF region of one rectangle (one scan).
+std::string WmfRegion(int l, int t, int r, int b)
+{
+    testing::TBytes s;
+    for (int v : {0, 6, 0, 0, 30, 1, 2, l, t, r, b, 2, t, b, l, r, 2}) s.U16(static_cast<unsigned>(v) & 0xFFFF);
+    return {s.Bytes.begin(), s.Bytes.end()};
+}
+
+TEST(MetafileRegion, WmfAndEmfRegionRecordsPaintAndClip)
+{
+    // Slot 0: a red brush; slot 1: the region (20..120)²; (30, 30) lies inside,
+    // (21, 60) on the left edge, (150, 150) outside.
+    auto wmf = [] {
+        TWmfBuilder b;
+        b.Record(0x02FC, {0, 0x00FF, 0x0000, 0}).Record(0x06FF, {}, WmfRegion(20, 20, 120, 120));
+        return b;
+    };
+    auto emf = [] {
+        TEmfBuilder b;
+        b.Record(39, {1, 0, 0x0000FF, 0}).Record(37, {1});
+        return b;
+    };
+    const std::string rgn = ClipRect(20, 20, 120, 120).substr(0); // RGNDATA for (20..120)²
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+        TRgb Inside, Edge, Outside;
+    } cases[] = {
+        {"WMF FillRegion", wmf().Record(0x0228, {1, 0}).Finish(), false, {255, 0, 0}, {255, 0, 0}, {255, 255, 255}},
+        {"WMF PaintRegion", wmf().Record(0x012D, {0}).Record(0x012B, {1}).Finish(), false, {255, 0, 0}, {255, 0, 0},
+         {255, 255, 255}},
+        {"WMF FrameRegion of 3 x 3", wmf().Record(0x0429, {1, 0, 3, 3}).Finish(), false, {255, 255, 255},
+         {255, 0, 0}, {255, 255, 255}},
+        {"WMF InvertRegion", wmf().Record(0x012A, {1}).Finish(), false, {0, 0, 0}, {0, 0, 0}, {255, 255, 255}},
+        {"WMF SelectClipRegion",
+         wmf().Record(0x012C, {1}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(), false,
+         {255, 0, 0}, {255, 0, 0}, {255, 255, 255}},
+        {"WMF selecting a region object clips",
+         wmf().Record(0x012D, {1}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(), false,
+         {255, 0, 0}, {255, 0, 0}, {255, 255, 255}},
+        {"WMF clip region 0 lifts the clip",
+         wmf().Record(0x012C, {1}).Record(0x012C, {0}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(),
+         false, {255, 0, 0}, {255, 0, 0}, {255, 0, 0}},
+        {"EMF FrameRgn of 3 x 3", emf().Record(72, {0, 0, 0, 0, 48, 1, 3, 3}, rgn).Finish(), true, {255, 255, 255},
+         {255, 0, 0}, {255, 255, 255}},
+        {"EMF InvertRgn", emf().Record(73, {0, 0, 0, 0, 48}, rgn).Finish(), true, {0, 0, 0}, {0, 0, 0},
+         {255, 255, 255}},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        ExpectNear(At(bmp, 30, 30), c.Inside, 0, std::string(c.Name) + ": inside");
+        ExpectNear(At(bmp, 21, 60), c.Edge, 0, std::string(c.Name) + ": edge");
+        ExpectNear(At(bmp, 150, 150), c.Outside, 0, std::string(c.Name) + ": outside");
+    }
+}
+
+TEST(MetafilePath, FillingAWidenedPathPaintsTheStrokeWithTheBrush)
+{
+    // A 20-unit pen along y = 100 from x 20 to 180, red brush.
+    auto bytes = [](bool widen) {
+        TEmfBuilder b;
+        b.Record(39, {1, 0, 0x0000FF, 0}).Record(37, {1}).Record(38, {2, 0x10000, 20, 0, 0}).Record(37, {2});
+        b.Record(59, {}).Record(27, {20, 100}).Record(54, {180, 100}).Record(60, {});
+        if (widen) b.Record(66, {});
+        b.Record(65, {}); // FlattenPath keeps the path
+        return b.Record(62, {0, 0, 200, 200}).Finish();
+    };
+    TBitmap widened = Decode(bytes(true), true);
+    TBitmap plain = Decode(bytes(false), true);
+    ExpectNear(At(widened, 100, 95), {255, 0, 0}, 0, "widened, in the stroke");
+    ExpectNear(At(widened, 100, 120), {255, 255, 255}, 0, "widened, beside the stroke");
+    ExpectNear(At(plain, 100, 95), {255, 255, 255}, 0, "not widened: an open line fills nothing");
+}
+
 // ---- Broken and hostile files ---------------------------------------------
 
 struct THostileCase {
@@ -350,6 +654,38 @@ const THostileCase HostileCases[] = {
                      .Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0}, "A")
                      .Record(38, {2, 2, 0, 0, 0}).Record(37, {2})
                      .Record(27, {0x80000000, 0x80000000}).Record(54, {0x7FFFFFFF, 0x7FFFFFFF}).Finish(); },
+     true, false, {}},
+    {"gradient vertexes past the record",
+     [] { return RedEmf().Record(118, {0, 0, 0, 0, 1000, 1, 0}, Vertex(0, 0, 0, 0, 0)).Finish(); }, true, true, {}},
+    {"gradient shapes past the record",
+     [] { return RedEmf().Record(118, {0, 0, 0, 0, 2, 0x40000000, 2}, Vertex(0, 0, 0, 0, 0) + Vertex(9, 9, 0, 0, 0))
+                     .Finish(); }, true, true, {}},
+    {"gradient vertex index out of range",
+     [] { return RedEmf().Record(118, {0, 0, 0, 0, 1, 1, 0}, Vertex(0, 0, 0, 0, 0) + U32s({0, 7})).Finish(); },
+     true, true, {}},
+    {"gradient of no shapes and an unknown mode",
+     [] { return RedEmf().Record(118, {0, 0, 0, 0, 0, 0, 2}).Record(118, {0, 0, 0, 0, 0, 5, 9}).Finish(); },
+     true, false, {{40, 40}}},
+    {"gradient triangle of huge coordinates drawn in the visible part",
+     [] { return RedEmf().Record(118, {0, 0, 0, 0, 3, 1, 2},
+                                 Vertex(-2000000000, -2000000000, 0xFF00, 0, 0) + Vertex(2000000000, -2000000000, 0xFF00, 0, 0) +
+                                     Vertex(0, 2000000000, 0xFF00, 0, 0) + U32s({0, 1, 2})).Finish(); },
+     true, false, {{150, 150}}},
+    {"PolyDraw count past the record",
+     [] { return RedEmf().Record(56, {0, 0, 0, 0, 0x20000000, 1, 1}).Finish(); }, true, true, {}},
+    {"PolyDraw types cut off",
+     [] { return RedEmf().Record(56, {0, 0, 0, 0, 2, 1, 1, 5, 5}).Finish(); }, true, true, {}},
+    {"SmallTextOut count past the record",
+     [] { return RedEmf().Record(108, {0, 0, 0xFFFFFFFF, 0x300, 1, 0, 0}, "ab").Finish(); }, true, true, {}},
+    {"PolyTextOut string count past the record",
+     [] { return RedEmf().Record(97, {0, 0, 0, 0, 1, 0, 0, 0x10000000}).Finish(); }, true, true, {}},
+    {"region rectangle count past the region data",
+     [] { return RedEmf().Record(75, {48, 5, 32, 1, 0x10000000, 16, 0, 0, 1, 1, 0, 0, 1, 1}).Finish(); }, true, true, {}},
+    {"WMF region scans past the record",
+     [] { return RedWmf().Record(0x06FF, {0, 6, 0, 0, 30, 9000, 2, 0, 0, 9, 9, 2, 0, 9}).Finish(); }, false, true, {}},
+    {"huge clip offset and frame width",
+     [] { return RedEmf().Record(75, {48, 5}, ClipRect(0, 0, 100, 100)).Record(26, {0x7FFFFFFF, 0x80000000})
+                     .Record(72, {0, 0, 0, 0, 48, 1, 0x7FFFFFFF, 0x80000000}, ClipRect(0, 0, 100, 100)).Finish(); },
      true, false, {}},
 };
 
