@@ -331,10 +331,7 @@ void TGdiCanvas::AddRegionPath(const TRegion& region)
 void TGdiCanvas::SelectClipRegion(const TRegion& region, int mode)
 {
     if (inPath_) return;
-    if (mode == RGN_COPY && region.Rects.empty()) {
-        ResetClip();
-        return;
-    }
+    // An empty region is still a region: COPY of it clips everything away.
     cairo_new_path(cr_);
     AddRegionPath(region);
     ClipToCurrentPath(mode, false);
@@ -782,14 +779,14 @@ void TGdiCanvas::FrameRegion(const TRegion& region, const TBrush& brush, double 
     // The frame: the region minus the points whose neighbours at the frame's
     // width and height (in output pixels) all lie in the region.
     ApplyLogical();
-    double w = std::abs(width), h = std::abs(height), zero = 0;
-    cairo_user_to_device_distance(cr_, &w, &zero);
-    zero = 0;
-    cairo_user_to_device_distance(cr_, &zero, &h);
-    TRect v = VisibleOutput();
-    w = std::clamp(std::round(std::hypot(w, zero)), 1.0, v.Right + 1);
-    h = std::clamp(std::round(std::abs(h)), 1.0, v.Bottom + 1);
+    double wx = std::abs(width), wy = 0, hx = 0, hy = std::abs(height);
+    cairo_user_to_device_distance(cr_, &wx, &wy);
+    cairo_user_to_device_distance(cr_, &hx, &hy);
+    double w = std::hypot(wx, wy), h = std::hypot(hx, hy);
     if (!Finite(w) || !Finite(h)) return;
+    TRect v = VisibleOutput();
+    w = std::clamp(std::round(w), 1.0, v.Right + 1);
+    h = std::clamp(std::round(h), 1.0, v.Bottom + 1);
     int margin = static_cast<int>(std::max(w, h)) + 1;
     cairo_surface_t* frame = RegionMask(region, margin);
     cairo_surface_t* inner = RegionMask(region, margin);

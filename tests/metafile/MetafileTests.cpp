@@ -465,6 +465,9 @@ TEST(MetafileClip, RegionsCombineByMode)
          {select(Copy, true), {33, {}, {}}, select(Xor, false), {34, {std::uint32_t(-1)}, {}}},
          {true, false, true, false, false}},
         {"ExcludeClipRect", {{29, {80, 80, 180, 180}, {}}}, {true, false, false, true, true}},
+        {"COPY of an empty region clips everything", {{75, {32, Copy}, U32s({32, 1, 0, 0, 0, 0, 0, 0})}},
+         {false, false, false, false, false}},
+        {"no region data lifts the clip", {select(Copy, true), {75, {0, Copy}, {}}}, {true, true, true, true, true}},
     };
     const int points[5][2] = {{50, 50}, {150, 150}, {100, 100}, {50, 150}, {150, 50}};
     for (const auto& c : cases) {
