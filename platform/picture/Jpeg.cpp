@@ -26,6 +26,12 @@ constexpr long kMaxMemory = 160L * 1024 * 1024;
 // Scans of a progressive picture; real files have about ten, a hostile one
 // could have thousands that each walk the whole picture.
 constexpr int kMaxScans = 100;
+// Blocks walked by all scans together. Each scan walks every block of its
+// components however few bytes it has (a refinement scan of a large picture
+// takes a hundred bytes), so the scan count alone does not bound the time.
+// Real progressive files walk each block 4 to 8 times; this allows 24 walks
+// of the largest picture kMaxMemory can hold.
+constexpr std::uint64_t kMaxScanBlocks = 24 * (kMaxMemory / sizeof(JBLOCK));
 
 // Everything that must outlive a longjmp out of libjpeg lives here, on the
 // heap, never in the frame that called setjmp: locals changed after setjmp are
@@ -45,6 +51,8 @@ struct TJpegContext {
     std::vector<unsigned char> Row;
     TDecodeLimit Limit;
     TBitmap Bitmap;
+    int LastScan = 0;                 // the scan whose blocks are counted in ScanBlocks
+    std::uint64_t ScanBlocks = 0;     // blocks of all scans so far
 };
 
 TJpegContext& ContextOf(j_common_ptr info)
@@ -108,13 +116,26 @@ void OnSkipInput(j_decompress_ptr info, long count)
 
 void OnTermSource(j_decompress_ptr) {}
 
+// Called between steps of the decode, so at least once for every scan once
+// its header has been read and before its data is.
 void OnProgress(j_common_ptr info)
 {
     auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    TJpegContext& ctx = ContextOf(info);
     if (d->input_scan_number > kMaxScans) {
-        TJpegContext& ctx = ContextOf(info);
         ctx.Error = "too many scans (more than " + std::to_string(kMaxScans) + ")";
         std::longjmp(ctx.Escape, 1);
+    }
+    if (d->input_scan_number != ctx.LastScan) {
+        ctx.LastScan = d->input_scan_number;
+        for (int i = 0; i < d->comps_in_scan; ++i)
+            ctx.ScanBlocks += std::uint64_t{d->cur_comp_info[i]->width_in_blocks} *
+                              d->cur_comp_info[i]->height_in_blocks;
+        if (ctx.ScanBlocks > kMaxScanBlocks) {
+            ctx.Error = "its scans walk the " + std::to_string(d->image_width) + " x " +
+                        std::to_string(d->image_height) + " picture too many times";
+            std::longjmp(ctx.Escape, 1);
+        }
     }
 }
 

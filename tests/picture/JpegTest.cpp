@@ -141,6 +141,10 @@ TEST(JpegHostile, MalformedFilesFailWithAPictureError)
         {"cut inside the header", TBytes(baseline.begin(), baseline.begin() + 60), "Bad JPEG picture"},
         {"height 0", withSides(baseline, 40, 0), "Bad JPEG picture"},
         {"progressive picture too large to hold", withSides(progressive, 60000, 60000), "too large to decode"},
+        // 9000 x 9000 grey, then 30 refinement scans of about 140 bytes that
+        // each walk all of its 1.3 million blocks.
+        {"scans that walk a large picture too often",
+         ReadBytes(std::string(MIRT_FUZZ_CORPUS) + "/jpeg/malformed-refinement-scans.jpg"), "too many times"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
