@@ -92,11 +92,15 @@ void ReadImage(png_structp png, png_infop info, TPngContext& ctx)
     const int w = ctx.Bitmap.Width, h = ctx.Bitmap.Height;
     ctx.Rows.assign(rowBytes * h, 0);
     if (passes > 1) {
-        // Every pass touches every row: keep the visible ones, let the rest pass through.
+        // Every pass but the last must be read to its end: keep the visible
+        // rows, let the rest pass through. The last pass (every odd row, half
+        // of the data) stops after the visible rows.
         ctx.Scratch.assign(rowBytes, 0);
-        for (int pass = 0; pass < passes; ++pass)
-            for (png_uint_32 y = 0; y < height; ++y)
+        for (int pass = 0; pass < passes; ++pass) {
+            const png_uint_32 rows = pass + 1 == passes ? png_uint_32(h) : height;
+            for (png_uint_32 y = 0; y < rows; ++y)
                 png_read_row(png, y < png_uint_32(h) ? ctx.Rows.data() + y * rowBytes : ctx.Scratch.data(), nullptr);
+        }
     } else {
         for (int y = 0; y < h; ++y) png_read_row(png, ctx.Rows.data() + y * rowBytes, nullptr);
     }
