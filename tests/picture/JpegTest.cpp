@@ -157,7 +157,7 @@ TEST(JpegHostile, MalformedFilesFailWithAPictureError)
         // 9000 x 9000 grey, then 30 refinement scans of about 140 bytes that
         // each walk all of its 1.3 million blocks.
         {"scans that walk a large picture too often",
-         ReadBytes(std::string(MIRT_FUZZ_CORPUS) + "/jpeg/malformed-refinement-scans.jpg"), "too many times"},
+         ReadBytes(FixturePath("malformed-refinement-scans.jpg")), "too many times"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
