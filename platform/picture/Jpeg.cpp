@@ -2,6 +2,7 @@
 
 #include "platform/picture/PictureBytes.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <exception>
@@ -26,6 +27,14 @@ constexpr long kMaxMemory = 160L * 1024 * 1024;
 // Scans of a progressive picture; real files have about ten, a hostile one
 // could have thousands that each walk the whole picture.
 constexpr int kMaxScans = 100;
+// Coefficients walked by all scans of a multi-scan picture together. A scan
+// walks its band of coefficients in every block of its components however
+// few bytes it has (a refinement scan of a large picture takes a hundred
+// bytes and a tenth of a second), so the scan count alone does not bound the
+// time. Real progressive files walk each coefficient two or three times
+// (counted as below); this allows four walks of the largest picture
+// kMaxMemory can hold.
+constexpr std::uint64_t kMaxScanCoefficients = 4 * (kMaxMemory / sizeof(JCOEF));
 
 // Everything that must outlive a longjmp out of libjpeg lives here, on the
 // heap, never in the frame that called setjmp: locals changed after setjmp are
@@ -45,6 +54,9 @@ struct TJpegContext {
     std::vector<unsigned char> Row;
     TDecodeLimit Limit;
     TBitmap Bitmap;
+    bool MultiScan = false;           // scans are read in full, into the coefficients of the whole picture
+    int LastScan = 0;                 // the last scan counted in ScanCoefficients
+    std::uint64_t ScanCoefficients = 0; // coefficients walked by the scans so far
 };
 
 TJpegContext& ContextOf(j_common_ptr info)
@@ -108,13 +120,31 @@ void OnSkipInput(j_decompress_ptr info, long count)
 
 void OnTermSource(j_decompress_ptr) {}
 
+// Called between steps of the decode, so at least once for every scan once
+// its header has been read and before its data is. A single-scan picture is
+// read only as far as its visible rows; the scans of a multi-scan one are
+// read in full.
 void OnProgress(j_common_ptr info)
 {
     auto* d = reinterpret_cast<j_decompress_ptr>(info);
+    TJpegContext& ctx = ContextOf(info);
     if (d->input_scan_number > kMaxScans) {
-        TJpegContext& ctx = ContextOf(info);
         ctx.Error = "too many scans (more than " + std::to_string(kMaxScans) + ")";
         std::longjmp(ctx.Escape, 1);
+    }
+    if (ctx.MultiScan && d->input_scan_number != ctx.LastScan) {
+        ctx.LastScan = d->input_scan_number;
+        std::uint64_t blocks = 0;
+        for (int i = 0; i < d->comps_in_scan; ++i)
+            blocks += std::uint64_t{d->cur_comp_info[i]->width_in_blocks} * d->cur_comp_info[i]->height_in_blocks;
+        // Visiting a block costs about as much as walking 16 coefficients, so
+        // a narrow band counts as 16.
+        ctx.ScanCoefficients += blocks * static_cast<unsigned>(std::max(d->Se - d->Ss + 1, 16));
+        if (ctx.ScanCoefficients > kMaxScanCoefficients) {
+            ctx.Error = "its scans walk the " + std::to_string(d->image_width) + " x " +
+                        std::to_string(d->image_height) + " picture too many times";
+            std::longjmp(ctx.Escape, 1);
+        }
     }
 }
 
@@ -150,7 +180,8 @@ void ReadImage(TJpegContext& ctx)
         ctx.Error = "bad picture size";
         std::longjmp(ctx.Escape, 1);
     }
-    if (jpeg_has_multiple_scans(&d)) {
+    ctx.MultiScan = jpeg_has_multiple_scans(&d);
+    if (ctx.MultiScan) {
         // All coefficients of the picture are kept while the scans arrive.
         std::uint64_t bytes = 0;
         for (int i = 0; i < d.num_components; ++i)

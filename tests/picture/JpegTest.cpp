@@ -19,6 +19,19 @@ TBitmap Jpeg(const TBytes& bytes, TDecodeLimit limit = {})
     return DecodeJpeg(source, limit);
 }
 
+// The picture with its SOF marker's sides changed; the coded data stays.
+TBytes WithSides(TBytes b, unsigned w, unsigned h)
+{
+    for (std::size_t i = 2; i + 8 < b.size(); ++i)
+        if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC2)) {
+            // SOF: marker, length (2), precision (1), height (2, big-endian), width (2).
+            b[i + 5] = h >> 8, b[i + 6] = h & 0xFF, b[i + 7] = w >> 8, b[i + 8] = w & 0xFF;
+            return b;
+        }
+    ADD_FAILURE() << "no SOF marker";
+    return b;
+}
+
 TEST(JpegFiles, DecodeEveryCodingAndColourSpace)
 {
     const std::vector<TPixelCheck> quadrants = {{5, 3, Red}, {30, 3, Lime}, {5, 18, Blue}, {30, 18, White}};
@@ -115,22 +128,22 @@ TEST(JpegFiles, CutEntropyDataShowsWhatArrived)
     EXPECT_TRUE(PixelsMatch(b, {{100, 100, Red}}, 8));
 }
 
+TEST(JpegFiles, HugeBaselinePictureDecodesOnlyItsVisibleRows)
+{
+    // Its one scan is read only as far as the visible rows: the limits on
+    // what the scans of a multi-scan picture may walk do not apply.
+    TBitmap b = Jpeg(WithSides(ReadBytes(FixturePath("quad-baseline.jpg")), 65500, 65500));
+    EXPECT_EQ(b.NaturalWidth, 65500);
+    EXPECT_EQ(b.NaturalHeight, 65500);
+    ASSERT_EQ(b.Width, 200);
+    ASSERT_EQ(b.Height, 200);
+    EXPECT_TRUE(PixelsMatch(b, {{5, 3, Red}}, 8));
+}
+
 TEST(JpegHostile, MalformedFilesFailWithAPictureError)
 {
     const TBytes baseline = ReadBytes(FixturePath("quad-baseline.jpg"));
     const TBytes progressive = ReadBytes(FixturePath("quad-progressive.jpg"));
-    auto sofAt = [](const TBytes& b) {
-        for (std::size_t i = 2; i + 1 < b.size(); ++i)
-            if (b[i] == 0xFF && (b[i + 1] == 0xC0 || b[i + 1] == 0xC2)) return i;
-        ADD_FAILURE() << "no SOF marker";
-        return std::size_t{0};
-    };
-    // SOF: marker, length (2), precision (1), height (2, big-endian), width (2).
-    auto withSides = [&](TBytes b, unsigned w, unsigned h) {
-        std::size_t sof = sofAt(b);
-        b.at(sof + 5) = h >> 8, b.at(sof + 6) = h & 0xFF, b.at(sof + 7) = w >> 8, b.at(sof + 8) = w & 0xFF;
-        return b;
-    };
     const struct {
         const char* Name;
         TBytes Bytes;
@@ -139,8 +152,12 @@ TEST(JpegHostile, MalformedFilesFailWithAPictureError)
         {"empty", {}, "Bad JPEG picture"},
         {"not a JPEG", TBytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "Not a JPEG file"},
         {"cut inside the header", TBytes(baseline.begin(), baseline.begin() + 60), "Bad JPEG picture"},
-        {"height 0", withSides(baseline, 40, 0), "Bad JPEG picture"},
-        {"progressive picture too large to hold", withSides(progressive, 60000, 60000), "too large to decode"},
+        {"height 0", WithSides(baseline, 40, 0), "Bad JPEG picture"},
+        {"progressive picture too large to hold", WithSides(progressive, 60000, 60000), "too large to decode"},
+        // 9000 x 9000 grey, then 30 refinement scans of about 140 bytes that
+        // each walk all of its 1.3 million blocks.
+        {"scans that walk a large picture too often",
+         ReadBytes(FixturePath("malformed-refinement-scans.jpg")), "too many times"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

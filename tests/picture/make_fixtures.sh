@@ -72,3 +72,9 @@ for png_name, ico_name in (('icon-png.png', 'quad-png.ico'), ('icon-png-interlac
     open(ico_name, 'wb').write(struct.pack('<HHH', 0, 1, 1) + entry + png)
 PY
 rm -f icon-png.png icon-png-interlaced.png
+
+# malformed-refinement-scans.jpg is not written here: it is the header of a
+# 9000 x 9000 grey progressive JPEG written by libjpeg (jpeg_simple_progression,
+# optimised Huffman tables, all pixels 128: SOI to the first SOS), then its
+# AC refinement scan (DHT and SOS with Ss 1, Se 63, Ah 2, Al 1, and its
+# 109 bytes of data) 30 times, then EOI.
