@@ -3,6 +3,7 @@
 #include "CodePage.h"
 
 #include <cerrno>
+#include <memory>
 #include <iconv.h>
 
 namespace mirt {
@@ -64,7 +65,16 @@ std::string AnsiToUtf8(const AnsiString& text)
 
 std::string CodePageToUtf8(const AnsiString& text)
 {
-    return TCharsetConverter(SysCodePage().WindowsCharset).ToUtf8(text);
+    // One converter for the code page in use, kept open: the case-insensitive
+    // comparison converts character by character. The program runs on one thread.
+    static std::unique_ptr<TCharsetConverter> converter;
+    static std::string charset;
+    const char* wanted = SysCodePage().WindowsCharset;
+    if (!converter || charset != wanted) {
+        converter = std::make_unique<TCharsetConverter>(wanted);
+        charset = wanted;
+    }
+    return converter->ToUtf8(text);
 }
 
 TCharsetConverter::TCharsetConverter(const char* charset)
