@@ -59,7 +59,8 @@ std::string AnsiToUtf8(const AnsiString& text)
 {
     bool ascii = true;
     for (unsigned char c : text) ascii = ascii && c < 0x80;
-    if (!ascii && IsValidUtf8(text)) return text;
+    // ASCII reads the same in every code page we support, and as UTF-8.
+    if (ascii || IsValidUtf8(text)) return text;
     return CodePageToUtf8(text);
 }
 

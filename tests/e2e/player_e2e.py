@@ -111,8 +111,9 @@ def scenario_play(binary):
             check((gx, gy) == ((x.screen[0] - 200) // 2, (x.screen[1] - 200) // 2), f"position {gx},{gy}")
             hints = x.size_hints(p.main)
             check("minimum size: 200 by 200" in hints and "maximum size: 200 by 200" in hints, hints)
-            icon = x.run("xprop", "-id", str(p.main), "_NET_WM_ICON")
-            check("Icon (32 x 32)" in icon, "the window has no 32 x 32 icon")
+            # The icon follows the first paint.
+            wait_for("the window's 32 x 32 icon",
+                     lambda: "Icon (32 x 32)" in x.run("xprop", "-id", str(p.main), "_NET_WM_ICON"), timeout=5)
             # The first picture shows, no box yet.
             wait_for("the picture's pixels",
                      lambda: all(px == PICTURE for row in x.grab(gx, gy, 200, 200) for px in row), timeout=5)

@@ -92,11 +92,12 @@ public:
     {
         end();
         label(title_.c_str());
-        if (const TBitmap* bitmap = form.Icon()) SetIcon(*bitmap);
         color(FL_BACKGROUND_COLOR);
         callback(Closed);
         FixSize();
     }
+
+    ~TFormWindow() override { Fl::remove_timeout(SetIconLater, this); }
 
     TForm& Form() { return form_; }
 
@@ -135,13 +136,22 @@ public:
     void flush() override
     {
         Fl_Double_Window::flush();
-        if (!painted_ && TraceEnabled()) {
-            painted_ = true;
-            Trace("window-paint");
-        }
+        if (painted_) return;
+        painted_ = true;
+        Trace("window-paint");
+        // The icon only serves the desktop's task bar, and setting it builds
+        // pixmaps (about 2 ms): it waits for the next turn of the loop, after
+        // the first paint has gone out.
+        if (form_.Icon()) Fl::add_timeout(0.0, SetIconLater, this);
     }
 
 private:
+    static void SetIconLater(void* window)
+    {
+        auto* self = static_cast<TFormWindow*>(window);
+        self->SetIcon(*self->form_.Icon());
+    }
+
     static void Closed(Fl_Widget* widget, void*)
     {
         // Escape reaches a window as a close request; a main window ignores it.
