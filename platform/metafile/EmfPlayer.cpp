@@ -495,14 +495,7 @@ TBitmap TEmfPlayer::Play()
 
     double widthMm = (frame.Right - frame.Left) / 100, heightMm = (frame.Bottom - frame.Top) / 100;
     double width = widthMm * 96 / 25.4, height = heightMm * 96 / 25.4;
-    if (width > MaxNaturalSize || height > MaxNaturalSize)
-        file.Fail("Metafile too large: " + std::to_string(std::lround(width)) + " x " +
-                  std::to_string(std::lround(height)) + " pixels");
-    int naturalWidth = static_cast<int>(std::lround(width));
-    int naturalHeight = static_cast<int>(std::lround(height));
-    if (naturalWidth < 1 || naturalHeight < 1) file.Fail("Metafile has an empty picture frame");
-
-    TOutputSurface output(naturalWidth, naturalHeight, limit_);
+    TOutputSurface output(width, height, limit_, file);
     // Device units (reference-device pixels) to output pixels at 96 dpi,
     // with the frame's top-left corner at the origin.
     double sx = 96 / 25.4 / pxPerMmX, sy = 96 / 25.4 / pxPerMmY;

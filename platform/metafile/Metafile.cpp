@@ -4,6 +4,7 @@
 #include "platform/runtime/Errors.h"
 
 #include <cstring>
+#include <cmath>
 #include <string>
 
 namespace mirt {
@@ -22,8 +23,14 @@ std::vector<unsigned char> ReadMetafile(TByteSource& source, const char* kind)
     return bytes;
 }
 
-TOutputSurface::TOutputSurface(int naturalWidth, int naturalHeight, TDecodeLimit limit)
+TOutputSurface::TOutputSurface(double width, double height, TDecodeLimit limit, const TRecordReader& header)
 {
+    if (width > MaxNaturalSize || height > MaxNaturalSize)
+        header.Fail("Metafile too large: " + std::to_string(std::lround(width)) + " x " +
+                    std::to_string(std::lround(height)) + " pixels");
+    const int naturalWidth = static_cast<int>(std::lround(width));
+    const int naturalHeight = static_cast<int>(std::lround(height));
+    if (naturalWidth < 1 || naturalHeight < 1) header.Fail("Metafile has an empty picture frame");
     bitmap_.NaturalWidth = naturalWidth;
     bitmap_.NaturalHeight = naturalHeight;
     bitmap_.Width = std::max(0, std::min(naturalWidth, limit.Width));

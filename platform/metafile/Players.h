@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/picture/Bitmap.h"
+#include "platform/metafile/RecordReader.h"
 #include "platform/runtime/Files.h"
 
 #include <cairo.h>
@@ -23,10 +24,11 @@ inline constexpr double MaxNaturalSize = 65535;
 std::vector<unsigned char> ReadMetafile(TByteSource& source, const char* kind);
 
 // The visible part of a picture of the given natural size as a transparent
-// ARGB32 surface of min(natural, limit) pixels.
+// ARGB32 surface of min(natural, limit) pixels. The size in pixels is rounded;
+// one that is empty or over MaxNaturalSize fails through the header's reader.
 class TOutputSurface {
 public:
-    TOutputSurface(int naturalWidth, int naturalHeight, TDecodeLimit limit);
+    TOutputSurface(double naturalWidth, double naturalHeight, TDecodeLimit limit, const TRecordReader& header);
     ~TOutputSurface();
     TOutputSurface(const TOutputSurface&) = delete;
     TOutputSurface& operator=(const TOutputSurface&) = delete;

@@ -432,14 +432,7 @@ TBitmap TWmfPlayer::Play()
         width = std::abs(winExt.X);
         height = std::abs(winExt.Y);
     }
-    if (width > MaxNaturalSize || height > MaxNaturalSize)
-        file.Fail("Metafile too large: " + std::to_string(std::lround(width)) + " x " +
-                  std::to_string(std::lround(height)) + " pixels");
-    int naturalWidth = static_cast<int>(std::lround(width));
-    int naturalHeight = static_cast<int>(std::lround(height));
-    if (naturalWidth < 1 || naturalHeight < 1) file.Fail("Metafile has an empty picture frame");
-
-    TOutputSurface output(naturalWidth, naturalHeight, limit_);
+    TOutputSurface output(width, height, limit_, file);
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     {

@@ -612,6 +612,8 @@ const THostileCase HostileCases[] = {
     {"placeable with 0 units per inch", [] { return TWmfBuilder(200, 0).Finish(); }, false, true, {}},
     {"huge placeable box", [] { return TWmfBuilder(32767, 1).Finish(); }, false, true, {}},
     {"huge EMF frame", [] { return TEmfBuilder(200, 16, 2000000000).Finish(); }, true, true, {}},
+    {"empty placeable box", [] { return TWmfBuilder(0).Finish(); }, false, true, {}},
+    {"empty EMF frame", [] { return TEmfBuilder(200, 16, 0).Finish(); }, true, true, {}},
     {"WMF without size", [] { return TWmfBuilder(0, 0, 4, false).Finish(); }, false, true, {}},
     {"polygon claiming more points than the record has",
      [] { return RedWmf().Record(0x0324, {5000, 1, 1, 2, 2}).Finish(); }, false, true, {}},
