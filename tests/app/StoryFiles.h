@@ -3,14 +3,10 @@
 // pictures.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <unistd.h>
+#include "tests/support/TempDir.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,19 +14,7 @@ namespace mirt::testing {
 
 class TStoryFolder {
 public:
-    TStoryFolder()
-    {
-        char pattern[] = "/tmp/mirt-story-XXXXXX";
-        root_ = mkdtemp(pattern);
-        std::filesystem::create_directory(root_ / "dat");
-        old_ = std::filesystem::current_path();
-        std::filesystem::current_path(root_);
-    }
-    ~TStoryFolder()
-    {
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(root_);
-    }
+    TStoryFolder() { std::filesystem::create_directory(dir_.Path() / "dat"); }
 
     // Writes dat/story.txt, one line per element, CR LF line ends.
     void Story(const std::vector<std::string>& lines) const
@@ -42,7 +26,7 @@ public:
 
     void Write(const std::string& name, const std::string& bytes) const
     {
-        std::ofstream(root_ / "dat" / name, std::ios::binary) << bytes;
+        test::TTempDir::Write(dir_.Path() / "dat" / name, bytes);
     }
 
     // Writes a 24-bit bottom-up BMP of one colour (0xRRGGBB).
@@ -69,11 +53,10 @@ public:
         Write(name, b);
     }
 
-    const std::filesystem::path& Root() const { return root_; }
+    const std::filesystem::path& Root() const { return dir_.Path(); }
 
 private:
-    std::filesystem::path root_;
-    std::filesystem::path old_;
+    test::TTempDir dir_; // the current directory while it lives
 };
 
 } // namespace mirt::testing
