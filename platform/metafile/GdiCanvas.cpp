@@ -561,26 +561,28 @@ void TGdiCanvas::PolyBezierTo(const std::vector<TPoint>& pts)
     EndShape(false, true);
 }
 
-void TGdiCanvas::PolyPolygon(const std::vector<std::vector<TPoint>>& polys)
+// Adds each point list as a figure of the current path, closed or open.
+void TGdiCanvas::AppendFigures(const std::vector<std::vector<TPoint>>& polys, bool closed)
 {
-    BeginShape();
     for (const auto& poly : polys) {
         if (poly.empty()) continue;
         cairo_move_to(cr_, poly[0].X, poly[0].Y);
         for (std::size_t i = 1; i < poly.size(); ++i) cairo_line_to(cr_, poly[i].X, poly[i].Y);
-        cairo_close_path(cr_);
+        if (closed) cairo_close_path(cr_);
     }
+}
+
+void TGdiCanvas::PolyPolygon(const std::vector<std::vector<TPoint>>& polys)
+{
+    BeginShape();
+    AppendFigures(polys, true);
     EndShape(true, true);
 }
 
 void TGdiCanvas::PolyPolyline(const std::vector<std::vector<TPoint>>& polys)
 {
     BeginShape();
-    for (const auto& poly : polys) {
-        if (poly.empty()) continue;
-        cairo_move_to(cr_, poly[0].X, poly[0].Y);
-        for (std::size_t i = 1; i < poly.size(); ++i) cairo_line_to(cr_, poly[i].X, poly[i].Y);
-    }
+    AppendFigures(polys, false);
     EndShape(false, true);
 }
 

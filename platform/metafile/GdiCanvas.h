@@ -233,6 +233,7 @@ public:
 
 private:
     void DrawSavedPath(bool fill, bool stroke);
+    void AppendFigures(const std::vector<std::vector<TPoint>>& polys, bool closed);
     struct TDcState {
         TPen Pen;
         TBrush Brush;
