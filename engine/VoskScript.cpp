@@ -31,8 +31,7 @@ void TVoskScript::SplitLine(const AnsiString& Line, TStringDynArray& Tokens, int
     // follows a NUL is copied unchanged (the split below never reaches it).
     const TCodePage& cp = SysCodePage();
     const void* nul = std::memchr(Line.data(), 0, Line.size());
-    const std::size_t limit = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - Line.data())
-                                  : Line.size();
+    const std::size_t limit = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - Line.data()) : Line.size();
     AnsiString work(Line.size(), '\0');
     char* out = work.data();
     bool afterSpace = false;
@@ -40,8 +39,8 @@ void TVoskScript::SplitLine(const AnsiString& Line, TStringDynArray& Tokens, int
     // spaces stand after the first non-blank byte and another non-blank byte
     // follows them, the first MaxTokens tokens are known (no trimming can
     // reach back to them).
-    bool content = false;   // a byte above 0x20 has been written
-    int separators = 0;     // separating spaces written after it
+    bool content = false; // a byte above 0x20 has been written
+    int separators = 0;   // separating spaces written after it
     std::size_t cut = AnsiString::npos;
     std::size_t i = 0;
     while (i < limit) {
@@ -121,9 +120,7 @@ bool TVoskScript::LoadScript(const AnsiString& FileName, bool Scrambled)
     Units.back().Lines.reserve(std::min<std::size_t>(fileLines.size() + 1, kMaxLines));
     Units.back().FileLines.reserve(std::min<std::size_t>(fileLines.size() + 1, kMaxLines));
 
-    auto where = [&](std::size_t fileLine) {
-        return " (" + FileName + ", line " + std::to_string(fileLine) + ")";
-    };
+    auto where = [&](std::size_t fileLine) { return " (" + FileName + ", line " + std::to_string(fileLine) + ")"; };
     AnsiString line;
     TStringDynArray parts;
     std::size_t fileLine = 0;
@@ -207,8 +204,8 @@ std::string TVoskScript::Where(std::int32_t Index)
 {
     const TScriptUnit& unit = Current();
     if (unit.FileLines.empty()) return " (" + unit.FileName + ")";
-    const std::size_t i = std::min<std::size_t>(static_cast<std::size_t>(std::max(Index, 0)),
-                                                unit.FileLines.size() - 1);
+    const std::size_t i =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(Index, 0)), unit.FileLines.size() - 1);
     return " (" + unit.FileName + ", line " + std::to_string(unit.FileLines[i]) + ")";
 }
 

@@ -31,7 +31,7 @@ public:
     void ClearUnits();
 
     void SetPageSize(int N);
-    void SetPageHandler(TPageHandler Handler);       // selects page mode
+    void SetPageHandler(TPageHandler Handler);                    // selects page mode
     void SetTextHandlers(TTextHandler Text, TClearHandler Clear); // selects text mode
     void AddCommand(const AnsiString& Word, TArgHandler Handler);
 
@@ -56,19 +56,19 @@ public:
 private:
     // One loaded script file.
     struct TScriptUnit {
-        std::vector<AnsiString> Lines;   // stored lines, at most kMaxLines
-        std::vector<int> FileLines;      // 1-based file line of each stored line
-        std::int32_t Count = 0;          // number of stored lines
-        std::int32_t Cursor = 0;         // index of the next line to fetch, 0..Count
-        AnsiString FileName;             // as given, for messages
+        std::vector<AnsiString> Lines; // stored lines, at most kMaxLines
+        std::vector<int> FileLines;    // 1-based file line of each stored line
+        std::int32_t Count = 0;        // number of stored lines
+        std::int32_t Cursor = 0;       // index of the next line to fetch, 0..Count
+        AnsiString FileName;           // as given, for messages
         // Indexes of the lines that start with "@" (labels), by line, ascending.
         std::unordered_map<AnsiString, std::vector<std::int32_t>> LabelLines;
     };
 
     // One registered command.
     struct TCommandIndex {
-        AnsiString Name;                 // command word, compared ignoring case
-        std::uint8_t Kind = 1;           // 1: ArgHandler, else PlainHandler
+        AnsiString Name;       // command word, compared ignoring case
+        std::uint8_t Kind = 1; // 1: ArgHandler, else PlainHandler
         TPlainHandler PlainHandler = nullptr;
         TArgHandler ArgHandler = nullptr;
     };
@@ -88,15 +88,15 @@ private:
 
     std::vector<TScriptUnit> Units;
     std::int32_t PageSize = 0;
-    std::uint8_t Mode = 0;               // 0 text mode, 1 page mode
+    std::uint8_t Mode = 0; // 0 text mode, 1 page mode
     TTextHandler TextHandler = nullptr;
     TClearHandler ClearHandler = nullptr;
     TPageHandler PageHandler = nullptr;
     std::vector<TCommandIndex> Commands;
-    std::int32_t LineCount = 0;          // text lines delivered on the current page
+    std::int32_t LineCount = 0; // text lines delivered on the current page
     std::uint8_t Finished = 0;
     std::uint8_t PageFull = 0;
-    AnsiString MissingName;              // the last script file that was not found
+    AnsiString MissingName; // the last script file that was not found
 };
 
 } // namespace mirt

@@ -34,10 +34,8 @@ bool TVoskForm::ClaimKey(gui::TControl&, const TKeyMessage& Message)
     case TKeyMessage::KeyDown:
     case TKeyMessage::KeyUp:
     case TKeyMessage::SysKeyDown:
-    case TKeyMessage::SysKeyUp:
-        return Message.Code == gui::VK_MENU || Message.Code == gui::VK_F10;
-    default:
-        return false;
+    case TKeyMessage::SysKeyUp: return Message.Code == gui::VK_MENU || Message.Code == gui::VK_F10;
+    default: return false;
     }
 }
 

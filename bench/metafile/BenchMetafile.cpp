@@ -64,7 +64,8 @@ std::vector<unsigned char> ManyEmfRecords()
 
 int main(int argc, char** argv)
 {
-    for (const char* name : {"shapes.wmf", "shapes.emf", "words.wmf", "words.emf", "text.emf", "bitmap.wmf", "bitmap.emf"}) {
+    for (const char* name :
+         {"shapes.wmf", "shapes.emf", "words.wmf", "words.emf", "text.emf", "bitmap.wmf", "bitmap.emf"}) {
         std::string n = name;
         benchmark::RegisterBenchmark(("Fixture/" + n).c_str(), [n](benchmark::State& s) {
             Decode(s, Fixture(n), n.ends_with(".emf"));
@@ -72,10 +73,12 @@ int main(int argc, char** argv)
     }
     static auto wmf = ManyWmfRecords();
     static auto emf = ManyEmfRecords();
-    benchmark::RegisterBenchmark("Generated/wmf_100000_records", [](benchmark::State& s) { Decode(s, wmf, false); })
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("Generated/emf_100000_records", [](benchmark::State& s) { Decode(s, emf, true); })
-        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Generated/wmf_100000_records", [](benchmark::State& s) {
+        Decode(s, wmf, false);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("Generated/emf_100000_records", [](benchmark::State& s) {
+        Decode(s, emf, true);
+    })->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -77,7 +77,7 @@ void WriteBmp(const fs::path& path, int width, int height)
     Put(out, 40, 4), Put(out, width, 4), Put(out, height, 4), Put(out, 1, 2), Put(out, 24, 2);
     Put(out, 0, 4), Put(out, stride * height, 4), Put(out, 2835, 4), Put(out, 2835, 4), Put(out, 0, 4), Put(out, 0, 4);
     std::vector<unsigned char> rgb(3 * width), row(stride, 0);
-    for (int y = height - 1; y >= 0; --y) {  // bottom-up
+    for (int y = height - 1; y >= 0; --y) { // bottom-up
         FillRow(rgb, width, y);
         for (int x = 0; x < width; ++x)
             row[3 * x] = rgb[3 * x + 2], row[3 * x + 1] = rgb[3 * x + 1], row[3 * x + 2] = rgb[3 * x];

@@ -8,10 +8,7 @@
 // fontconfig and cairo keep fonts in process-wide caches that fill as inputs
 // use new fonts, and fontconfig's internal references are invisible to the
 // leak checker. The unit tests free those caches and check our own leaks.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\nleak:libcairo.so\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libcairo.so\n"; }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

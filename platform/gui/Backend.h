@@ -28,7 +28,7 @@ public:
     // Size of the window with its frame; equals the client size where the
     // frame is not known (not yet mapped, or no window manager).
     virtual TSize OuterSize() const = 0;
-    virtual void Show() = 0;           // forms only: map the window
+    virtual void Show() = 0; // forms only: map the window
 };
 
 class TBackend {

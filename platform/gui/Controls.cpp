@@ -90,15 +90,9 @@ TForm::TForm(const TFormDesign& design)
     CreatePeer();
 }
 
-TForm::~TForm()
-{
-    active_ = nullptr;
-}
+TForm::~TForm() { active_ = nullptr; }
 
-TSize TForm::OuterSize() const
-{
-    return Peer() ? Peer()->OuterSize() : TSize{Width(), Height()};
-}
+TSize TForm::OuterSize() const { return Peer() ? Peer()->OuterSize() : TSize{Width(), Height()}; }
 
 void TForm::Show()
 {
@@ -123,8 +117,7 @@ std::vector<const TControl*> TForm::FocusOrder() const
         const TControl* c = pending.back();
         pending.pop_back();
         if (c != this) order.push_back(c);
-        for (auto it = c->Children().rbegin(); it != c->Children().rend(); ++it)
-            pending.push_back(it->get());
+        for (auto it = c->Children().rbegin(); it != c->Children().rend(); ++it) pending.push_back(it->get());
     }
     return order;
 }

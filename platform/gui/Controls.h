@@ -21,8 +21,8 @@ enum class TControlKind { Form, Panel, Image, Button };
 constexpr int SHIFTJIS_CHARSET = 128;
 
 struct TFont {
-    AnsiString Face;         // face name as the design gives it, code-page bytes
-    int Height = 12;         // character height in pixels
+    AnsiString Face; // face name as the design gives it, code-page bytes
+    int Height = 12; // character height in pixels
     int Charset = SHIFTJIS_CHARSET;
 };
 
@@ -32,7 +32,7 @@ enum : int { VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_MENU = 18, VK_F10
 struct TKeyMessage {
     enum TKind { KeyDown, KeyUp, Char, SysKeyDown, SysKeyUp, SysChar };
     TKind Kind = KeyDown;
-    int Code = 0;            // virtual-key code for key messages, character code for Char
+    int Code = 0; // virtual-key code for key messages, character code for Char
 };
 
 class TControl;

@@ -17,29 +17,92 @@ namespace {
 constexpr std::uint32_t EmfSignature = 0x464D4520; // " EMF"
 
 enum : std::uint32_t {
-    EMR_HEADER = 1, EMR_POLYBEZIER = 2, EMR_POLYGON = 3, EMR_POLYLINE = 4, EMR_POLYBEZIERTO = 5,
-    EMR_POLYLINETO = 6, EMR_POLYPOLYLINE = 7, EMR_POLYPOLYGON = 8, EMR_SETWINDOWEXTEX = 9,
-    EMR_SETWINDOWORGEX = 10, EMR_SETVIEWPORTEXTEX = 11, EMR_SETVIEWPORTORGEX = 12, EMR_EOF = 14,
-    EMR_SETPIXELV = 15, EMR_SETMAPMODE = 17, EMR_SETBKMODE = 18, EMR_SETPOLYFILLMODE = 19,
-    EMR_SETTEXTALIGN = 22, EMR_SETTEXTCOLOR = 24, EMR_SETBKCOLOR = 25, EMR_OFFSETCLIPRGN = 26,
-    EMR_MOVETOEX = 27, EMR_EXCLUDECLIPRECT = 29, EMR_INTERSECTCLIPRECT = 30,
-    EMR_SCALEVIEWPORTEXTEX = 31, EMR_SCALEWINDOWEXTEX = 32, EMR_SAVEDC = 33, EMR_RESTOREDC = 34,
-    EMR_SETWORLDTRANSFORM = 35, EMR_MODIFYWORLDTRANSFORM = 36, EMR_SELECTOBJECT = 37,
-    EMR_CREATEPEN = 38, EMR_CREATEBRUSHINDIRECT = 39, EMR_DELETEOBJECT = 40, EMR_ANGLEARC = 41,
-    EMR_ELLIPSE = 42, EMR_RECTANGLE = 43, EMR_ROUNDRECT = 44, EMR_ARC = 45, EMR_CHORD = 46,
-    EMR_PIE = 47, EMR_CREATEPALETTE = 49, EMR_LINETO = 54, EMR_ARCTO = 55, EMR_SETARCDIRECTION = 57,
-    EMR_POLYDRAW = 56, EMR_SETMITERLIMIT = 58, EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61,
-    EMR_FILLPATH = 62, EMR_STROKEANDFILLPATH = 63, EMR_STROKEPATH = 64,
-    EMR_FLATTENPATH = 65, EMR_WIDENPATH = 66, EMR_SELECTCLIPPATH = 67,
-    EMR_ABORTPATH = 68, EMR_FILLRGN = 71, EMR_FRAMERGN = 72, EMR_INVERTRGN = 73,
-    EMR_PAINTRGN = 74, EMR_EXTSELECTCLIPRGN = 75,
-    EMR_BITBLT = 76, EMR_STRETCHBLT = 77, EMR_SETDIBITSTODEVICE = 80, EMR_STRETCHDIBITS = 81,
-    EMR_EXTCREATEFONTINDIRECTW = 82, EMR_EXTTEXTOUTA = 83, EMR_EXTTEXTOUTW = 84,
-    EMR_POLYBEZIER16 = 85, EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87, EMR_POLYBEZIERTO16 = 88,
-    EMR_POLYLINETO16 = 89, EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91,
-    EMR_POLYDRAW16 = 92, EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94, EMR_EXTCREATEPEN = 95,
-    EMR_POLYTEXTOUTA = 96, EMR_POLYTEXTOUTW = 97, EMR_SMALLTEXTOUT = 108, EMR_ALPHABLEND = 114,
-    EMR_TRANSPARENTBLT = 116, EMR_GRADIENTFILL = 118,
+    EMR_HEADER = 1,
+    EMR_POLYBEZIER = 2,
+    EMR_POLYGON = 3,
+    EMR_POLYLINE = 4,
+    EMR_POLYBEZIERTO = 5,
+    EMR_POLYLINETO = 6,
+    EMR_POLYPOLYLINE = 7,
+    EMR_POLYPOLYGON = 8,
+    EMR_SETWINDOWEXTEX = 9,
+    EMR_SETWINDOWORGEX = 10,
+    EMR_SETVIEWPORTEXTEX = 11,
+    EMR_SETVIEWPORTORGEX = 12,
+    EMR_EOF = 14,
+    EMR_SETPIXELV = 15,
+    EMR_SETMAPMODE = 17,
+    EMR_SETBKMODE = 18,
+    EMR_SETPOLYFILLMODE = 19,
+    EMR_SETTEXTALIGN = 22,
+    EMR_SETTEXTCOLOR = 24,
+    EMR_SETBKCOLOR = 25,
+    EMR_OFFSETCLIPRGN = 26,
+    EMR_MOVETOEX = 27,
+    EMR_EXCLUDECLIPRECT = 29,
+    EMR_INTERSECTCLIPRECT = 30,
+    EMR_SCALEVIEWPORTEXTEX = 31,
+    EMR_SCALEWINDOWEXTEX = 32,
+    EMR_SAVEDC = 33,
+    EMR_RESTOREDC = 34,
+    EMR_SETWORLDTRANSFORM = 35,
+    EMR_MODIFYWORLDTRANSFORM = 36,
+    EMR_SELECTOBJECT = 37,
+    EMR_CREATEPEN = 38,
+    EMR_CREATEBRUSHINDIRECT = 39,
+    EMR_DELETEOBJECT = 40,
+    EMR_ANGLEARC = 41,
+    EMR_ELLIPSE = 42,
+    EMR_RECTANGLE = 43,
+    EMR_ROUNDRECT = 44,
+    EMR_ARC = 45,
+    EMR_CHORD = 46,
+    EMR_PIE = 47,
+    EMR_CREATEPALETTE = 49,
+    EMR_LINETO = 54,
+    EMR_ARCTO = 55,
+    EMR_SETARCDIRECTION = 57,
+    EMR_POLYDRAW = 56,
+    EMR_SETMITERLIMIT = 58,
+    EMR_BEGINPATH = 59,
+    EMR_ENDPATH = 60,
+    EMR_CLOSEFIGURE = 61,
+    EMR_FILLPATH = 62,
+    EMR_STROKEANDFILLPATH = 63,
+    EMR_STROKEPATH = 64,
+    EMR_FLATTENPATH = 65,
+    EMR_WIDENPATH = 66,
+    EMR_SELECTCLIPPATH = 67,
+    EMR_ABORTPATH = 68,
+    EMR_FILLRGN = 71,
+    EMR_FRAMERGN = 72,
+    EMR_INVERTRGN = 73,
+    EMR_PAINTRGN = 74,
+    EMR_EXTSELECTCLIPRGN = 75,
+    EMR_BITBLT = 76,
+    EMR_STRETCHBLT = 77,
+    EMR_SETDIBITSTODEVICE = 80,
+    EMR_STRETCHDIBITS = 81,
+    EMR_EXTCREATEFONTINDIRECTW = 82,
+    EMR_EXTTEXTOUTA = 83,
+    EMR_EXTTEXTOUTW = 84,
+    EMR_POLYBEZIER16 = 85,
+    EMR_POLYGON16 = 86,
+    EMR_POLYLINE16 = 87,
+    EMR_POLYBEZIERTO16 = 88,
+    EMR_POLYLINETO16 = 89,
+    EMR_POLYPOLYLINE16 = 90,
+    EMR_POLYPOLYGON16 = 91,
+    EMR_POLYDRAW16 = 92,
+    EMR_CREATEMONOBRUSH = 93,
+    EMR_CREATEDIBPATTERNBRUSHPT = 94,
+    EMR_EXTCREATEPEN = 95,
+    EMR_POLYTEXTOUTA = 96,
+    EMR_POLYTEXTOUTW = 97,
+    EMR_SMALLTEXTOUT = 108,
+    EMR_ALPHABLEND = 114,
+    EMR_TRANSPARENTBLT = 116,
+    EMR_GRADIENTFILL = 118,
 };
 
 constexpr std::uint32_t StockObject = 0x80000000;
@@ -107,18 +170,46 @@ void TEmfPlayer::Select(std::uint32_t index, TGdiCanvas& canvas)
         TBrush brush;
         TPen pen;
         switch (index & ~StockObject) {
-        case 0: brush.Color = {1, 1, 1}; canvas.SelectBrush(brush); break;       // WHITE_BRUSH
-        case 1: brush.Color = {0.75, 0.75, 0.75}; canvas.SelectBrush(brush); break;
-        case 2: brush.Color = {0.5, 0.5, 0.5}; canvas.SelectBrush(brush); break;
-        case 3: brush.Color = {0.25, 0.25, 0.25}; canvas.SelectBrush(brush); break;
-        case 4: brush.Color = {0, 0, 0}; canvas.SelectBrush(brush); break;       // BLACK_BRUSH
-        case 5: brush.Style = BS_NULL; canvas.SelectBrush(brush); break;           // NULL_BRUSH
-        case 6: pen.Color = {1, 1, 1}; canvas.SelectPen(pen); break;              // WHITE_PEN
-        case 7: canvas.SelectPen(pen); break;                                     // BLACK_PEN
-        case 8: pen.Style = PS_NULL; canvas.SelectPen(pen); break;                // NULL_PEN
-        case 10: case 11: case 12: case 13: case 14: case 16: case 17:
-            canvas.SelectFont(TFont{});
+        case 0:
+            brush.Color = {1, 1, 1};
+            canvas.SelectBrush(brush);
+            break; // WHITE_BRUSH
+        case 1:
+            brush.Color = {0.75, 0.75, 0.75};
+            canvas.SelectBrush(brush);
             break;
+        case 2:
+            brush.Color = {0.5, 0.5, 0.5};
+            canvas.SelectBrush(brush);
+            break;
+        case 3:
+            brush.Color = {0.25, 0.25, 0.25};
+            canvas.SelectBrush(brush);
+            break;
+        case 4:
+            brush.Color = {0, 0, 0};
+            canvas.SelectBrush(brush);
+            break; // BLACK_BRUSH
+        case 5:
+            brush.Style = BS_NULL;
+            canvas.SelectBrush(brush);
+            break; // NULL_BRUSH
+        case 6:
+            pen.Color = {1, 1, 1};
+            canvas.SelectPen(pen);
+            break;                            // WHITE_PEN
+        case 7: canvas.SelectPen(pen); break; // BLACK_PEN
+        case 8:
+            pen.Style = PS_NULL;
+            canvas.SelectPen(pen);
+            break; // NULL_PEN
+        case 10:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+        case 16:
+        case 17: canvas.SelectFont(TFont{}); break;
         default: break;
         }
         return;
@@ -230,7 +321,8 @@ void TEmfPlayer::GradientFill(const TRecordReader& r, TGdiCanvas& canvas)
     std::uint32_t corners = mode == Triangle ? 3 : 2;
     r.Span32(36, std::uint64_t(vertexes) * 16);
     std::size_t indexes = 36 + std::size_t(vertexes) * 16;
-    r.Span32(static_cast<std::uint32_t>(std::min<std::size_t>(indexes, 0xFFFFFFFF)), std::uint64_t(shapes) * corners * 4);
+    r.Span32(static_cast<std::uint32_t>(std::min<std::size_t>(indexes, 0xFFFFFFFF)),
+             std::uint64_t(shapes) * corners * 4);
     auto vertex = [&](std::uint32_t i) {
         std::size_t at = 36 + std::size_t(i) * 16;
         auto c = [&](std::size_t o) { return (r.U16(at + o) >> 8) / 255.0; };
@@ -316,13 +408,20 @@ TRegion TEmfPlayer::Region(const TRecordReader& r, std::size_t offset, std::uint
 void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas)
 {
     switch (type) {
-    case EMR_POLYBEZIER: case EMR_POLYGON: case EMR_POLYLINE: case EMR_POLYBEZIERTO: case EMR_POLYLINETO:
-    case EMR_POLYBEZIER16: case EMR_POLYGON16: case EMR_POLYLINE16: case EMR_POLYBEZIERTO16: case EMR_POLYLINETO16:
-        Poly(r, type, canvas);
-        break;
-    case EMR_POLYPOLYLINE: case EMR_POLYPOLYGON: case EMR_POLYPOLYLINE16: case EMR_POLYPOLYGON16:
-        PolyPoly(r, type, canvas);
-        break;
+    case EMR_POLYBEZIER:
+    case EMR_POLYGON:
+    case EMR_POLYLINE:
+    case EMR_POLYBEZIERTO:
+    case EMR_POLYLINETO:
+    case EMR_POLYBEZIER16:
+    case EMR_POLYGON16:
+    case EMR_POLYLINE16:
+    case EMR_POLYBEZIERTO16:
+    case EMR_POLYLINETO16: Poly(r, type, canvas); break;
+    case EMR_POLYPOLYLINE:
+    case EMR_POLYPOLYGON:
+    case EMR_POLYPOLYLINE16:
+    case EMR_POLYPOLYGON16: PolyPoly(r, type, canvas); break;
     case EMR_SETWINDOWEXTEX: canvas.SetWindowExt(r.I32(8), r.I32(12)); break;
     case EMR_SETWINDOWORGEX: canvas.SetWindowOrg(r.I32(8), r.I32(12)); break;
     case EMR_SETVIEWPORTEXTEX: canvas.SetViewportExt(r.I32(8), r.I32(12)); break;
@@ -401,11 +500,14 @@ void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& ca
     case EMR_ELLIPSE: canvas.Ellipse(RectL(r, 8)); break;
     case EMR_RECTANGLE: canvas.Rectangle(RectL(r, 8)); break;
     case EMR_ROUNDRECT: canvas.RoundRect(RectL(r, 8), r.I32(24), r.I32(28)); break;
-    case EMR_ARC: case EMR_CHORD: case EMR_PIE: case EMR_ARCTO: {
-        auto kind = type == EMR_ARC ? TGdiCanvas::TArcKind::Arc
-                  : type == EMR_CHORD ? TGdiCanvas::TArcKind::Chord
-                  : type == EMR_PIE ? TGdiCanvas::TArcKind::Pie
-                                    : TGdiCanvas::TArcKind::ArcTo;
+    case EMR_ARC:
+    case EMR_CHORD:
+    case EMR_PIE:
+    case EMR_ARCTO: {
+        auto kind = type == EMR_ARC     ? TGdiCanvas::TArcKind::Arc
+                    : type == EMR_CHORD ? TGdiCanvas::TArcKind::Chord
+                    : type == EMR_PIE   ? TGdiCanvas::TArcKind::Pie
+                                        : TGdiCanvas::TArcKind::ArcTo;
         canvas.Arc(kind, RectL(r, 8), PointL(r, 24), PointL(r, 32));
         break;
     }
@@ -466,10 +568,12 @@ void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& ca
     case EMR_GRADIENTFILL: GradientFill(r, canvas); break;
     case EMR_WIDENPATH: canvas.WidenPath(); break;
     case EMR_FLATTENPATH: break; // cairo draws curves flat itself: the path stays as it is
-    case EMR_BITBLT: case EMR_STRETCHBLT: case EMR_STRETCHDIBITS: case EMR_SETDIBITSTODEVICE:
-    case EMR_ALPHABLEND: case EMR_TRANSPARENTBLT:
-        Blit(r, type, canvas);
-        break;
+    case EMR_BITBLT:
+    case EMR_STRETCHBLT:
+    case EMR_STRETCHDIBITS:
+    case EMR_SETDIBITSTODEVICE:
+    case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT: Blit(r, type, canvas); break;
     default: break; // comments (EMF+ included) and records that do not draw
     }
 }
@@ -505,14 +609,16 @@ TBitmap TEmfPlayer::Play()
         std::size_t offset = headerSize;
         std::size_t index = 1;
         while (offset + 8 <= bytes_.size()) {
-            TRecordReader head(bytes_.subspan(offset, 8), "EMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
+            TRecordReader head(bytes_.subspan(offset, 8),
+                               "EMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
             std::uint32_t type = head.U32(0);
             std::uint32_t size = head.U32(4);
             if (size < 8) head.Fail("EMF record of " + std::to_string(size) + " bytes, shorter than its own header");
             if (size > bytes_.size() - offset)
                 head.Fail("EMF record of " + std::to_string(size) + " bytes runs past the end of the file");
             if (type == EMR_EOF) break;
-            TRecordReader r(bytes_.subspan(offset, size), "EMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
+            TRecordReader r(bytes_.subspan(offset, size),
+                            "EMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
             Draw(r, type, canvas);
             offset += size;
             ++index;
@@ -523,9 +629,6 @@ TBitmap TEmfPlayer::Play()
 
 } // namespace
 
-TBitmap PlayEmf(std::span<const unsigned char> bytes, TDecodeLimit limit)
-{
-    return TEmfPlayer(bytes, limit).Play();
-}
+TBitmap PlayEmf(std::span<const unsigned char> bytes, TDecodeLimit limit) { return TEmfPlayer(bytes, limit).Play(); }
 
 } // namespace mirt::metafile

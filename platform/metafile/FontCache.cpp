@@ -45,8 +45,7 @@ cairo_font_face_t* TFontCache::Face(const TFont& font, const std::u32string& tex
     bool japanese = font.Charset == 128;
     for (char32_t c : text) japanese = japanese || IsJapanese(c);
     int weight = FcWeight(font.Weight);
-    std::string key = font.Face + '\n' + std::to_string(weight) + (font.Italic ? "i" : "r") +
-                      (japanese ? "ja" : "");
+    std::string key = font.Face + '\n' + std::to_string(weight) + (font.Italic ? "i" : "r") + (japanese ? "ja" : "");
     // Text with characters outside what the cached face covers gets its own entry.
     std::unique_ptr<FcCharSet, TCharSetDeleter> needed(FcCharSetCreate());
     for (char32_t c : text)

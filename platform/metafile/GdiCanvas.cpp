@@ -17,9 +17,8 @@ bool Finite(double v) { return std::isfinite(v); }
 bool Usable(const cairo_matrix_t& m)
 {
     double det = m.xx * m.yy - m.xy * m.yx;
-    return Finite(m.xx) && Finite(m.yx) && Finite(m.xy) && Finite(m.yy) && Finite(m.x0) &&
-           Finite(m.y0) && std::abs(det) > 1e-12 && std::abs(det) < 1e12 &&
-           std::abs(m.x0) < 1e9 && std::abs(m.y0) < 1e9;
+    return Finite(m.xx) && Finite(m.yx) && Finite(m.xy) && Finite(m.yy) && Finite(m.x0) && Finite(m.y0) &&
+           std::abs(det) > 1e-12 && std::abs(det) < 1e12 && std::abs(m.x0) < 1e9 && std::abs(m.y0) < 1e9;
 }
 
 // Hatch patterns of 8 x 8 output pixels.
@@ -39,12 +38,18 @@ cairo_surface_t* HatchSurface(std::uint32_t hatch, TColor fg, const TColor* bg)
         for (int i = 0; i < 8; ++i) cairo_rectangle(c, i, down ? i : 7 - i, 1, 1);
     };
     switch (hatch) {
-    case 0: hline(); break;                 // HS_HORIZONTAL
-    case 1: vline(); break;                 // HS_VERTICAL
-    case 2: diag(true); break;              // HS_FDIAGONAL
-    case 3: diag(false); break;             // HS_BDIAGONAL
-    case 4: hline(); vline(); break;        // HS_CROSS
-    default: diag(true); diag(false); break; // HS_DIAGCROSS
+    case 0: hline(); break;     // HS_HORIZONTAL
+    case 1: vline(); break;     // HS_VERTICAL
+    case 2: diag(true); break;  // HS_FDIAGONAL
+    case 3: diag(false); break; // HS_BDIAGONAL
+    case 4:
+        hline();
+        vline();
+        break; // HS_CROSS
+    default:
+        diag(true);
+        diag(false);
+        break; // HS_DIAGCROSS
     }
     cairo_fill(c);
     cairo_destroy(c);
@@ -266,7 +271,10 @@ void TGdiCanvas::ClipToMask(cairo_surface_t* mask)
         if (y < height) {
             const unsigned char* row = data + std::size_t(y) * std::size_t(stride);
             for (int x = 0; x < width;) {
-                if (row[x] < 128) { ++x; continue; }
+                if (row[x] < 128) {
+                    ++x;
+                    continue;
+                }
                 int x0 = x;
                 while (x < width && row[x] >= 128) ++x;
                 runs.emplace_back(x0, x);
@@ -309,9 +317,9 @@ void TGdiCanvas::ClipToCurrentPath(int mode, bool evenOdd)
     cairo_t* m = cairo_create(mask);
     cairo_append_path(m, path);
     cairo_set_fill_rule(m, rule);
-    cairo_set_operator(m, mode == RGN_OR ? CAIRO_OPERATOR_OVER
-                        : mode == RGN_XOR ? CAIRO_OPERATOR_XOR
-                                          : CAIRO_OPERATOR_DEST_OUT);
+    cairo_set_operator(m, mode == RGN_OR    ? CAIRO_OPERATOR_OVER
+                          : mode == RGN_XOR ? CAIRO_OPERATOR_XOR
+                                            : CAIRO_OPERATOR_DEST_OUT);
     cairo_set_antialias(m, CAIRO_ANTIALIAS_NONE);
     cairo_fill(m);
     cairo_destroy(m);
@@ -324,8 +332,7 @@ void TGdiCanvas::AddRegionPath(const TRegion& region)
 {
     if (region.Logical) ApplyLogical();
     else cairo_set_matrix(cr_, &deviceToOutput_);
-    for (const TRect& r : region.Rects)
-        cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+    for (const TRect& r : region.Rects) cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
 }
 
 void TGdiCanvas::SelectClipRegion(const TRegion& region, int mode)
@@ -375,8 +382,7 @@ bool TGdiCanvas::SetBrushSource(const TBrush& brush)
 {
     cairo_identity_matrix(cr_);
     switch (brush.Style) {
-    case BS_NULL:
-        return false;
+    case BS_NULL: return false;
     case BS_HATCHED: {
         if (dc_.BkMode == OPAQUE) {
             cairo_surface_t* s = HatchSurface(brush.Hatch, brush.Color, &dc_.BkColor);
@@ -396,8 +402,8 @@ bool TGdiCanvas::SetBrushSource(const TBrush& brush)
         if (brush.Pattern && brush.Pattern->Width > 0 && brush.Pattern->Height > 0) {
             const TBitmap& b = *brush.Pattern;
             cairo_surface_t* s = cairo_image_surface_create_for_data(
-                reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.Pixels.data())),
-                CAIRO_FORMAT_ARGB32, b.Width, b.Height, b.Width * 4);
+                reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(b.Pixels.data())), CAIRO_FORMAT_ARGB32,
+                b.Width, b.Height, b.Width * 4);
             cairo_set_source_surface(cr_, s, 0, 0);
             cairo_pattern_set_extend(cairo_get_source(cr_), CAIRO_EXTEND_REPEAT);
             cairo_surface_destroy(s); // the pattern holds it; the pixels outlive the fill
@@ -405,17 +411,14 @@ bool TGdiCanvas::SetBrushSource(const TBrush& brush)
         }
         cairo_set_source_rgb(cr_, brush.Color.R, brush.Color.G, brush.Color.B);
         return true;
-    default:
-        cairo_set_source_rgb(cr_, brush.Color.R, brush.Color.G, brush.Color.B);
-        return true;
+    default: cairo_set_source_rgb(cr_, brush.Color.R, brush.Color.G, brush.Color.B); return true;
     }
 }
 
 void TGdiCanvas::FillCurrentPath(const TBrush& brush)
 {
     if (!SetBrushSource(brush)) return;
-    cairo_set_fill_rule(cr_, dc_.PolyFillMode == WINDING ? CAIRO_FILL_RULE_WINDING
-                                                          : CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_set_fill_rule(cr_, dc_.PolyFillMode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill_preserve(cr_);
 }
 
@@ -458,7 +461,8 @@ void TGdiCanvas::StrokeCurrentPath(const TBrush* paintWith)
     std::vector<double> dashes;
     switch (style) {
     case PS_DASH: dashes = {3, 1}; break;
-    case PS_DOT: case PS_ALTERNATE: dashes = {1, 1}; break;
+    case PS_DOT:
+    case PS_ALTERNATE: dashes = {1, 1}; break;
     case PS_DASHDOT: dashes = {3, 1, 1, 1}; break;
     case PS_DASHDOTDOT: dashes = {3, 1, 1, 1, 1, 1}; break;
     case PS_USERSTYLE:
@@ -594,8 +598,8 @@ void TGdiCanvas::PolyDraw(const std::vector<TPoint>& pts, const std::vector<std:
         std::uint8_t t = types[i] & ~PT_CLOSEFIGURE;
         if (t == PT_MOVETO && !(types[i] & PT_CLOSEFIGURE)) i += 1;
         else if (t == PT_LINETO) i += 1;
-        else if (t == PT_BEZIERTO && i + 2 < types.size() && types[i] == PT_BEZIERTO &&
-                 types[i + 1] == PT_BEZIERTO && (types[i + 2] & ~PT_CLOSEFIGURE) == PT_BEZIERTO)
+        else if (t == PT_BEZIERTO && i + 2 < types.size() && types[i] == PT_BEZIERTO && types[i + 1] == PT_BEZIERTO &&
+                 (types[i + 2] & ~PT_CLOSEFIGURE) == PT_BEZIERTO)
             i += 3;
         else return;
     }
@@ -863,7 +867,8 @@ void TGdiCanvas::GradientTriangle(const TGradientVertex& a, const TGradientVerte
     }
     TRect v = VisibleOutput();
     auto lerp = [](const TCorner& p, const TCorner& q, double t) {
-        return TCorner{p.X + (q.X - p.X) * t, p.Y + (q.Y - p.Y) * t,
+        return TCorner{p.X + (q.X - p.X) * t,
+                       p.Y + (q.Y - p.Y) * t,
                        {p.C.R + (q.C.R - p.C.R) * t, p.C.G + (q.C.G - p.C.G) * t, p.C.B + (q.C.B - p.C.B) * t}};
     };
     // Sutherland-Hodgman against the four sides of the visible part plus a pixel.
@@ -1011,8 +1016,8 @@ void TGdiCanvas::SelectClipPath(int mode)
 
 // ---- Text ----------------------------------------------------------------
 
-void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector<double>& dx,
-                         std::uint32_t options, const TRect* rect)
+void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector<double>& dx, std::uint32_t options,
+                         const TRect* rect)
 {
     if (inPath_) return;
     cairo_new_path(cr_);
@@ -1051,8 +1056,7 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
     cairo_font_extents(cr_, &unit);
     double em = 16;
     if (font.Height < 0) em = -static_cast<double>(font.Height);
-    else if (font.Height > 0)
-        em = font.Height / std::max(unit.ascent + unit.descent, 0.1);
+    else if (font.Height > 0) em = font.Height / std::max(unit.ascent + unit.descent, 0.1);
     else {
         // The default font: about 16 output pixels.
         cairo_matrix_t cm;
@@ -1091,14 +1095,25 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
         char32_t c = text[i];
         char utf8[5] = {};
         if (c < 0x80) utf8[0] = static_cast<char>(c);
-        else if (c < 0x800) { utf8[0] = static_cast<char>(0xC0 | c >> 6); utf8[1] = static_cast<char>(0x80 | (c & 0x3F)); }
-        else if (c < 0x10000) { utf8[0] = static_cast<char>(0xE0 | c >> 12); utf8[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F)); utf8[2] = static_cast<char>(0x80 | (c & 0x3F)); }
-        else { utf8[0] = static_cast<char>(0xF0 | c >> 18); utf8[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F)); utf8[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F)); utf8[3] = static_cast<char>(0x80 | (c & 0x3F)); }
+        else if (c < 0x800) {
+            utf8[0] = static_cast<char>(0xC0 | c >> 6);
+            utf8[1] = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8[0] = static_cast<char>(0xE0 | c >> 12);
+            utf8[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            utf8[2] = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8[0] = static_cast<char>(0xF0 | c >> 18);
+            utf8[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            utf8[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            utf8[3] = static_cast<char>(0x80 | (c & 0x3F));
+        }
         cairo_glyph_t* g = nullptr;
         int n = 0;
         double advance = 0;
         if (cairo_scaled_font_text_to_glyphs(scaled, x, 0, utf8, -1, &g, &n, nullptr, nullptr, nullptr) ==
-                CAIRO_STATUS_SUCCESS && n > 0) {
+                CAIRO_STATUS_SUCCESS &&
+            n > 0) {
             cairo_text_extents_t e;
             cairo_scaled_font_glyph_extents(scaled, g, n, &e);
             advance = e.x_advance;
@@ -1149,8 +1164,8 @@ void TGdiCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRec
     double dw = dest.Right - dest.Left, dh = dest.Bottom - dest.Top;
     if (sw == 0 || sh == 0 || dw == 0 || dh == 0) return;
     cairo_surface_t* s = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(bitmap.Pixels.data())),
-        CAIRO_FORMAT_ARGB32, bitmap.Width, bitmap.Height, bitmap.Width * 4);
+        reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(bitmap.Pixels.data())), CAIRO_FORMAT_ARGB32,
+        bitmap.Width, bitmap.Height, bitmap.Width * 4);
     cairo_new_path(cr_);
     cairo_save(cr_);
     ApplyLogical();

@@ -36,31 +36,62 @@ struct TRect {
 
 // Pen styles, brush styles and other GDI constants the players pass through.
 enum : std::uint32_t {
-    PS_SOLID = 0, PS_DASH = 1, PS_DOT = 2, PS_DASHDOT = 3, PS_DASHDOTDOT = 4, PS_NULL = 5,
-    PS_INSIDEFRAME = 6, PS_USERSTYLE = 7, PS_ALTERNATE = 8, PS_STYLE_MASK = 0xF,
-    PS_ENDCAP_ROUND = 0, PS_ENDCAP_SQUARE = 0x100, PS_ENDCAP_FLAT = 0x200, PS_ENDCAP_MASK = 0xF00,
-    PS_JOIN_ROUND = 0, PS_JOIN_BEVEL = 0x1000, PS_JOIN_MITER = 0x2000, PS_JOIN_MASK = 0xF000,
+    PS_SOLID = 0,
+    PS_DASH = 1,
+    PS_DOT = 2,
+    PS_DASHDOT = 3,
+    PS_DASHDOTDOT = 4,
+    PS_NULL = 5,
+    PS_INSIDEFRAME = 6,
+    PS_USERSTYLE = 7,
+    PS_ALTERNATE = 8,
+    PS_STYLE_MASK = 0xF,
+    PS_ENDCAP_ROUND = 0,
+    PS_ENDCAP_SQUARE = 0x100,
+    PS_ENDCAP_FLAT = 0x200,
+    PS_ENDCAP_MASK = 0xF00,
+    PS_JOIN_ROUND = 0,
+    PS_JOIN_BEVEL = 0x1000,
+    PS_JOIN_MITER = 0x2000,
+    PS_JOIN_MASK = 0xF000,
     PS_GEOMETRIC = 0x10000,
 };
 enum : std::uint32_t {
-    BS_SOLID = 0, BS_NULL = 1, BS_HATCHED = 2, BS_PATTERN = 3, BS_DIBPATTERN = 5, BS_DIBPATTERNPT = 6,
+    BS_SOLID = 0,
+    BS_NULL = 1,
+    BS_HATCHED = 2,
+    BS_PATTERN = 3,
+    BS_DIBPATTERN = 5,
+    BS_DIBPATTERNPT = 6,
 };
 enum : int { TRANSPARENT = 1, OPAQUE = 2 };
 enum : int { ALTERNATE = 1, WINDING = 2 };
 enum : int {
-    MM_TEXT = 1, MM_LOMETRIC = 2, MM_HIMETRIC = 3, MM_LOENGLISH = 4, MM_HIENGLISH = 5,
-    MM_TWIPS = 6, MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8,
+    MM_TEXT = 1,
+    MM_LOMETRIC = 2,
+    MM_HIMETRIC = 3,
+    MM_LOENGLISH = 4,
+    MM_HIENGLISH = 5,
+    MM_TWIPS = 6,
+    MM_ISOTROPIC = 7,
+    MM_ANISOTROPIC = 8,
 };
 enum : std::uint32_t {
-    TA_UPDATECP = 1, TA_RIGHT = 2, TA_CENTER = 6, TA_HMASK = 6, TA_BOTTOM = 8, TA_BASELINE = 24, TA_VMASK = 24,
+    TA_UPDATECP = 1,
+    TA_RIGHT = 2,
+    TA_CENTER = 6,
+    TA_HMASK = 6,
+    TA_BOTTOM = 8,
+    TA_BASELINE = 24,
+    TA_VMASK = 24,
 };
 enum : std::uint32_t { ETO_OPAQUE = 2, ETO_CLIPPED = 4 };
 enum : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
 
 struct TPen {
     std::uint32_t Style = PS_SOLID;
-    double Width = 0;              // logical units; 0 draws one output pixel
-    bool Cosmetic = true;          // one output pixel whatever the width
+    double Width = 0;     // logical units; 0 draws one output pixel
+    bool Cosmetic = true; // one output pixel whatever the width
     TColor Color;
     std::vector<double> UserDashes; // PS_USERSTYLE, in logical units
 };
@@ -85,12 +116,12 @@ struct TBrush {
 };
 
 struct TFont {
-    int Height = 0;          // < 0: character height, > 0: cell height, 0: default
-    int Escapement = 0;      // tenths of a degree, counterclockwise
+    int Height = 0;     // < 0: character height, > 0: cell height, 0: default
+    int Escapement = 0; // tenths of a degree, counterclockwise
     int Weight = 400;
     bool Italic = false, Underline = false, StrikeOut = false;
     int Charset = 1;
-    std::string Face;        // UTF-8
+    std::string Face; // UTF-8
 };
 
 // A region as a union of rectangles: EMF region data is in device units,
@@ -151,8 +182,16 @@ public:
     void SetWindowExt(double x, double y);
     void SetViewportOrg(double x, double y) { dc_.VpOrg = {x, y}; }
     void SetViewportExt(double x, double y);
-    void OffsetWindowOrg(double dx, double dy) { dc_.WinOrg.X += dx; dc_.WinOrg.Y += dy; }
-    void OffsetViewportOrg(double dx, double dy) { dc_.VpOrg.X += dx; dc_.VpOrg.Y += dy; }
+    void OffsetWindowOrg(double dx, double dy)
+    {
+        dc_.WinOrg.X += dx;
+        dc_.WinOrg.Y += dy;
+    }
+    void OffsetViewportOrg(double dx, double dy)
+    {
+        dc_.VpOrg.X += dx;
+        dc_.VpOrg.Y += dy;
+    }
     void ScaleWindowExt(double xNum, double xDenom, double yNum, double yDenom);
     void ScaleViewportExt(double xNum, double xDenom, double yNum, double yDenom);
     void SetWorldTransform(const cairo_matrix_t& m) { dc_.World = m; }
@@ -220,8 +259,8 @@ public:
 
     // Text: code points at (x, y) with optional advances (logical units) and
     // an optional rectangle for ETO_OPAQUE / ETO_CLIPPED.
-    void TextOut(TPoint p, const std::u32string& text, const std::vector<double>& dx,
-                 std::uint32_t options, const TRect* rect);
+    void TextOut(TPoint p, const std::u32string& text, const std::vector<double>& dx, std::uint32_t options,
+                 const TRect* rect);
 
     // A bitmap stretched into a logical rectangle; source rectangle in pixels
     // of the bitmap (top-down).

@@ -3,8 +3,8 @@
 #include "platform/metafile/Players.h"
 #include "platform/runtime/Errors.h"
 
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 namespace mirt {
@@ -37,9 +37,9 @@ TOutputSurface::TOutputSurface(double width, double height, TDecodeLimit limit, 
     bitmap_.Height = std::max(0, std::min(naturalHeight, limit.Height));
     bitmap_.Pixels.assign(static_cast<std::size_t>(bitmap_.Width) * static_cast<std::size_t>(bitmap_.Height), 0);
     // cairo needs a stride of 4 * width for ARGB32, which is what TBitmap keeps.
-    surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(bitmap_.Pixels.data()),
-                                                   CAIRO_FORMAT_ARGB32, bitmap_.Width, bitmap_.Height,
-                                                   bitmap_.Width * 4);
+    surface_ =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(bitmap_.Pixels.data()),
+                                            CAIRO_FORMAT_ARGB32, bitmap_.Width, bitmap_.Height, bitmap_.Width * 4);
     cr_ = cairo_create(surface_);
 }
 

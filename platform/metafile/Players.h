@@ -2,8 +2,8 @@
 // and the bitmaps inside records.
 #pragma once
 
-#include "platform/picture/Bitmap.h"
 #include "platform/metafile/RecordReader.h"
+#include "platform/picture/Bitmap.h"
 #include "platform/runtime/Files.h"
 
 #include <cairo.h>

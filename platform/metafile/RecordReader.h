@@ -16,8 +16,7 @@ namespace mirt::metafile {
 class TRecordReader {
 public:
     // where names the record for error messages, e.g. "EMF record 12 at byte 340".
-    TRecordReader(std::span<const unsigned char> bytes, std::string where)
-        : bytes_(bytes), where_(std::move(where)) {}
+    TRecordReader(std::span<const unsigned char> bytes, std::string where) : bytes_(bytes), where_(std::move(where)) {}
 
     std::size_t Size() const { return bytes_.size(); }
     std::span<const unsigned char> Bytes() const { return bytes_; }
@@ -64,16 +63,13 @@ public:
         return f;
     }
 
-    [[noreturn]] void Fail(const std::string& what) const
-    {
-        throw EPictureError(what + " (" + where_ + ")");
-    }
+    [[noreturn]] void Fail(const std::string& what) const { throw EPictureError(what + " (" + where_ + ")"); }
 
 private:
     [[noreturn]] void Short(std::size_t offset, std::size_t count) const
     {
-        Fail("Record too short: needs " + std::to_string(count) + " bytes at offset " +
-             std::to_string(offset) + " of " + std::to_string(bytes_.size()));
+        Fail("Record too short: needs " + std::to_string(count) + " bytes at offset " + std::to_string(offset) +
+             " of " + std::to_string(bytes_.size()));
     }
 
     std::span<const unsigned char> bytes_;

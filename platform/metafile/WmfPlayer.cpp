@@ -17,23 +17,61 @@ constexpr std::size_t PlaceableSize = 22;
 constexpr std::size_t HeaderSize = 18;
 
 enum : std::uint16_t {
-    META_EOF = 0x0000, META_SAVEDC = 0x001E, META_SETBKMODE = 0x0102, META_SETMAPMODE = 0x0103,
-    META_SETPOLYFILLMODE = 0x0106, META_RESTOREDC = 0x0127, META_SELECTCLIPREGION = 0x012C,
-    META_SELECTOBJECT = 0x012D, META_SETTEXTALIGN = 0x012E, META_DIBCREATEPATTERNBRUSH = 0x0142,
-    META_DELETEOBJECT = 0x01F0, META_CREATEPATTERNBRUSH = 0x01F9, META_SETBKCOLOR = 0x0201,
-    META_SETTEXTCOLOR = 0x0209, META_SETWINDOWORG = 0x020B, META_SETWINDOWEXT = 0x020C,
-    META_SETVIEWPORTORG = 0x020D, META_SETVIEWPORTEXT = 0x020E, META_OFFSETWINDOWORG = 0x020F,
-    META_OFFSETVIEWPORTORG = 0x0211, META_LINETO = 0x0213, META_MOVETO = 0x0214,
-    META_OFFSETCLIPRGN = 0x0220, META_FILLREGION = 0x0228, META_INVERTREGION = 0x012A,
-    META_PAINTREGION = 0x012B, META_FRAMEREGION = 0x0429, META_CREATEPENINDIRECT = 0x02FA,
-    META_CREATEFONTINDIRECT = 0x02FB, META_CREATEBRUSHINDIRECT = 0x02FC, META_CREATEPALETTE = 0x00F7,
-    META_POLYGON = 0x0324, META_POLYLINE = 0x0325, META_SCALEWINDOWEXT = 0x0410,
-    META_SCALEVIEWPORTEXT = 0x0412, META_EXCLUDECLIPRECT = 0x0415, META_INTERSECTCLIPRECT = 0x0416,
-    META_ELLIPSE = 0x0418, META_RECTANGLE = 0x041B, META_SETPIXEL = 0x041F, META_TEXTOUT = 0x0521,
-    META_POLYPOLYGON = 0x0538, META_ROUNDRECT = 0x061C, META_PATBLT = 0x061D, META_CREATEREGION = 0x06FF,
-    META_ARC = 0x0817, META_PIE = 0x081A, META_CHORD = 0x0830, META_BITBLT = 0x0922,
-    META_DIBBITBLT = 0x0940, META_EXTTEXTOUT = 0x0A32, META_STRETCHBLT = 0x0B23,
-    META_DIBSTRETCHBLT = 0x0B41, META_SETDIBTODEV = 0x0D33, META_STRETCHDIB = 0x0F43,
+    META_EOF = 0x0000,
+    META_SAVEDC = 0x001E,
+    META_SETBKMODE = 0x0102,
+    META_SETMAPMODE = 0x0103,
+    META_SETPOLYFILLMODE = 0x0106,
+    META_RESTOREDC = 0x0127,
+    META_SELECTCLIPREGION = 0x012C,
+    META_SELECTOBJECT = 0x012D,
+    META_SETTEXTALIGN = 0x012E,
+    META_DIBCREATEPATTERNBRUSH = 0x0142,
+    META_DELETEOBJECT = 0x01F0,
+    META_CREATEPATTERNBRUSH = 0x01F9,
+    META_SETBKCOLOR = 0x0201,
+    META_SETTEXTCOLOR = 0x0209,
+    META_SETWINDOWORG = 0x020B,
+    META_SETWINDOWEXT = 0x020C,
+    META_SETVIEWPORTORG = 0x020D,
+    META_SETVIEWPORTEXT = 0x020E,
+    META_OFFSETWINDOWORG = 0x020F,
+    META_OFFSETVIEWPORTORG = 0x0211,
+    META_LINETO = 0x0213,
+    META_MOVETO = 0x0214,
+    META_OFFSETCLIPRGN = 0x0220,
+    META_FILLREGION = 0x0228,
+    META_INVERTREGION = 0x012A,
+    META_PAINTREGION = 0x012B,
+    META_FRAMEREGION = 0x0429,
+    META_CREATEPENINDIRECT = 0x02FA,
+    META_CREATEFONTINDIRECT = 0x02FB,
+    META_CREATEBRUSHINDIRECT = 0x02FC,
+    META_CREATEPALETTE = 0x00F7,
+    META_POLYGON = 0x0324,
+    META_POLYLINE = 0x0325,
+    META_SCALEWINDOWEXT = 0x0410,
+    META_SCALEVIEWPORTEXT = 0x0412,
+    META_EXCLUDECLIPRECT = 0x0415,
+    META_INTERSECTCLIPRECT = 0x0416,
+    META_ELLIPSE = 0x0418,
+    META_RECTANGLE = 0x041B,
+    META_SETPIXEL = 0x041F,
+    META_TEXTOUT = 0x0521,
+    META_POLYPOLYGON = 0x0538,
+    META_ROUNDRECT = 0x061C,
+    META_PATBLT = 0x061D,
+    META_CREATEREGION = 0x06FF,
+    META_ARC = 0x0817,
+    META_PIE = 0x081A,
+    META_CHORD = 0x0830,
+    META_BITBLT = 0x0922,
+    META_DIBBITBLT = 0x0940,
+    META_EXTTEXTOUT = 0x0A32,
+    META_STRETCHBLT = 0x0B23,
+    META_DIBSTRETCHBLT = 0x0B41,
+    META_SETDIBTODEV = 0x0D33,
+    META_STRETCHDIB = 0x0F43,
 };
 
 // The record's parameters: 16-bit words after the size and function.
@@ -52,7 +90,10 @@ public:
     const TRecordReader& Reader() const { return r_; }
 
     // A rectangle stored bottom, right, top, left from word w on.
-    TRect ReversedRect(std::size_t w) const { return {double(I(w + 3)), double(I(w + 2)), double(I(w + 1)), double(I(w))}; }
+    TRect ReversedRect(std::size_t w) const
+    {
+        return {double(I(w + 3)), double(I(w + 2)), double(I(w + 1)), double(I(w))};
+    }
     TPoint ReversedPoint(std::size_t w) const { return {double(I(w + 1)), double(I(w))}; }
 
     std::vector<TPoint> Points(std::size_t word, std::size_t count) const
@@ -80,7 +121,8 @@ private:
     };
     // Calls visit for every record up to META_EOF; raises on a record that
     // does not fit the file.
-    template <class F> void ForEachRecord(F visit) const;
+    template <class F>
+    void ForEachRecord(F visit) const;
     void Draw(const TRecord& record, TGdiCanvas& canvas);
     void AddObject(TGdiObject object);
     const TGdiObject* Object(std::uint16_t index) const;
@@ -97,12 +139,14 @@ private:
     std::vector<std::optional<TGdiObject>> objects_;
 };
 
-template <class F> void TWmfPlayer::ForEachRecord(F visit) const
+template <class F>
+void TWmfPlayer::ForEachRecord(F visit) const
 {
     std::size_t offset = firstRecord_;
     std::size_t index = 0;
     while (offset + 6 <= bytes_.size()) {
-        TRecordReader head(bytes_.subspan(offset, 6), "WMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
+        TRecordReader head(bytes_.subspan(offset, 6),
+                           "WMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
         std::uint64_t size = std::uint64_t(head.U32(0)) * 2;
         std::uint16_t function = head.U16(4);
         if (size < 6) head.Fail("WMF record of " + std::to_string(size) + " bytes, shorter than its own header");
@@ -196,8 +240,7 @@ void TWmfPlayer::DrawBlit(const TParams& p, std::uint16_t function, TGdiCanvas& 
         }
         if (function == META_DIBBITBLT && words > 8)
             if (auto bmp = Dib(p.From(8)))
-                canvas.DrawBitmap(rect(p.I(7), p.I(6), p.I(5), p.I(4)), *bmp,
-                                  rect(p.I(3), p.I(2), p.I(5), p.I(4)));
+                canvas.DrawBitmap(rect(p.I(7), p.I(6), p.I(5), p.I(4)), *bmp, rect(p.I(3), p.I(2), p.I(5), p.I(4)));
         return;
     case META_DIBSTRETCHBLT:
     case META_STRETCHBLT:
@@ -207,30 +250,25 @@ void TWmfPlayer::DrawBlit(const TParams& p, std::uint16_t function, TGdiCanvas& 
         }
         if (function == META_DIBSTRETCHBLT && words > 10)
             if (auto bmp = Dib(p.From(10)))
-                canvas.DrawBitmap(rect(p.I(9), p.I(8), p.I(7), p.I(6)), *bmp,
-                                  rect(p.I(5), p.I(4), p.I(3), p.I(2)));
+                canvas.DrawBitmap(rect(p.I(9), p.I(8), p.I(7), p.I(6)), *bmp, rect(p.I(5), p.I(4), p.I(3), p.I(2)));
         return;
     case META_STRETCHDIB:
         if (words > 11)
             if (auto bmp = Dib(p.From(11)))
-                canvas.DrawBitmap(rect(p.I(10), p.I(9), p.I(8), p.I(7)), *bmp,
-                                  rect(p.I(6), p.I(5), p.I(4), p.I(3)));
+                canvas.DrawBitmap(rect(p.I(10), p.I(9), p.I(8), p.I(7)), *bmp, rect(p.I(6), p.I(5), p.I(4), p.I(3)));
         return;
     case META_SETDIBTODEV:
         if (words > 9)
             if (auto bmp = Dib(p.From(9)))
-                canvas.DrawBitmap(rect(p.I(8), p.I(7), p.I(6), p.I(5)), *bmp,
-                                  rect(p.I(4), p.I(3), p.I(6), p.I(5)));
+                canvas.DrawBitmap(rect(p.I(8), p.I(7), p.I(6), p.I(5)), *bmp, rect(p.I(4), p.I(3), p.I(6), p.I(5)));
         return;
-    default:
-        return;
+    default: return;
     }
 }
 
 void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
 {
-    TRecordReader r(bytes_.subspan(record.Offset, record.Size),
-                    "WMF record at byte " + std::to_string(record.Offset));
+    TRecordReader r(bytes_.subspan(record.Offset, record.Size), "WMF record at byte " + std::to_string(record.Offset));
     TParams p(r);
     switch (record.Function) {
     case META_SAVEDC: canvas.SaveDC(); break;
@@ -312,9 +350,9 @@ void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
     case META_ARC:
     case META_PIE:
     case META_CHORD: {
-        auto kind = record.Function == META_ARC ? TGdiCanvas::TArcKind::Arc
-                  : record.Function == META_PIE ? TGdiCanvas::TArcKind::Pie
-                                                : TGdiCanvas::TArcKind::Chord;
+        auto kind = record.Function == META_ARC   ? TGdiCanvas::TArcKind::Arc
+                    : record.Function == META_PIE ? TGdiCanvas::TArcKind::Pie
+                                                  : TGdiCanvas::TArcKind::Chord;
         canvas.Arc(kind, p.ReversedRect(4), p.ReversedPoint(2), p.ReversedPoint(0));
         break;
     }
@@ -450,9 +488,6 @@ TBitmap TWmfPlayer::Play()
 
 } // namespace
 
-TBitmap PlayWmf(std::span<const unsigned char> bytes, TDecodeLimit limit)
-{
-    return TWmfPlayer(bytes, limit).Play();
-}
+TBitmap PlayWmf(std::span<const unsigned char> bytes, TDecodeLimit limit) { return TWmfPlayer(bytes, limit).Play(); }
 
 } // namespace mirt::metafile

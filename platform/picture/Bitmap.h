@@ -10,10 +10,10 @@ namespace mirt {
 // Pixels are 32-bit premultiplied ARGB in native byte order (cairo's
 // CAIRO_FORMAT_ARGB32), row-major, Width pixels per row, no padding.
 struct TBitmap {
-    int NaturalWidth = 0;   // size of the whole picture
+    int NaturalWidth = 0; // size of the whole picture
     int NaturalHeight = 0;
-    int Width = 0;          // decoded part: min(NaturalWidth, limit width)
-    int Height = 0;         // min(NaturalHeight, limit height)
+    int Width = 0;  // decoded part: min(NaturalWidth, limit width)
+    int Height = 0; // min(NaturalHeight, limit height)
     std::vector<std::uint32_t> Pixels;
 };
 

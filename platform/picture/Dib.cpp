@@ -59,16 +59,16 @@ struct TChannel {
 
 struct THeader {
     std::uint32_t Size = 0;
-    bool Core = false;          // 12-byte header: 3-byte colour table entries, 16-bit sides
+    bool Core = false; // 12-byte header: 3-byte colour table entries, 16-bit sides
     std::int64_t Width = 0;
-    std::int64_t Height = 0;    // rows of colour bits (an icon's half of the stored height)
+    std::int64_t Height = 0; // rows of colour bits (an icon's half of the stored height)
     bool TopDown = false;
     unsigned Bpp = 0;
     std::uint32_t Compression = BiRgb;
     std::uint32_t ColoursUsed = 0;
-    std::array<std::uint32_t, 4> Masks{};   // red, green, blue, alpha
+    std::array<std::uint32_t, 4> Masks{}; // red, green, blue, alpha
     bool AlphaGiven = false;
-    std::uint64_t MasksAfterHeader = 0;      // bytes of masks that follow a 40-byte header
+    std::uint64_t MasksAfterHeader = 0; // bytes of masks that follow a 40-byte header
 };
 
 THeader ReadHeader(TByteSource& source, const TDibPlacement& where)
@@ -78,7 +78,13 @@ THeader ReadHeader(TByteSource& source, const TDibPlacement& where)
     THeader hd;
     hd.Size = Le32(h.data());
     switch (hd.Size) {
-    case 12: case 40: case 52: case 56: case 64: case 108: case 124: break;
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124: break;
     default: throw EPictureError("Unsupported bitmap header size (" + Num(hd.Size) + " bytes)");
     }
     ReadExact(source, where.HeaderOffset, std::span(h).first(hd.Size), "bitmap header");
@@ -124,8 +130,12 @@ THeader ReadHeader(TByteSource& source, const TDibPlacement& where)
         throw EPictureError("Bitmap height " + std::to_string(storedHeight) + " is not a usable size");
 
     switch (hd.Bpp) {
-    case 1: case 4: case 8: case 24: break;
-    case 16: case 32:
+    case 1:
+    case 4:
+    case 8:
+    case 24: break;
+    case 16:
+    case 32:
         if (!hd.Core) break;
         [[fallthrough]];
     default: throw EPictureError("Unsupported bitmap depth (" + Num(hd.Bpp) + " bits per pixel)");
@@ -135,8 +145,8 @@ THeader ReadHeader(TByteSource& source, const TDibPlacement& where)
     case BiRle8:
     case BiRle4:
         if (hd.Bpp != (hd.Compression == BiRle8 ? 8u : 4u))
-            throw EPictureError("Bitmap compression RLE" + Num(hd.Bpp == 8 ? 4 : 8) + " does not fit " +
-                                Num(hd.Bpp) + " bits per pixel");
+            throw EPictureError("Bitmap compression RLE" + Num(hd.Bpp == 8 ? 4 : 8) + " does not fit " + Num(hd.Bpp) +
+                                " bits per pixel");
         if (where.IconImage) throw EPictureError("Compressed icon images are not supported");
         break;
     case BiBitfields:
@@ -161,10 +171,8 @@ public:
 
     TBitmap Decode()
     {
-        if (hd_.Compression == BiRle8 || hd_.Compression == BiRle4)
-            DecodeRle();
-        else
-            DecodeRows();
+        if (hd_.Compression == BiRle8 || hd_.Compression == BiRle4) DecodeRle();
+        else DecodeRows();
         return std::move(bitmap_);
     }
 
@@ -172,10 +180,9 @@ private:
     void LoadColourTable()
     {
         const std::uint64_t entrySize = hd_.Core ? 3 : 4;
-        const std::uint64_t start =
-            CheckedAdd<std::uint64_t>(where_.HeaderOffset, hd_.Size + hd_.MasksAfterHeader);
-        std::uint64_t count = 0;      // entries stored
-        std::uint64_t used = 0;       // entries decoded
+        const std::uint64_t start = CheckedAdd<std::uint64_t>(where_.HeaderOffset, hd_.Size + hd_.MasksAfterHeader);
+        std::uint64_t count = 0; // entries stored
+        std::uint64_t used = 0;  // entries decoded
         if (hd_.Bpp <= 8) {
             const std::uint64_t most = 1u << hd_.Bpp;
             if (hd_.Core) {
@@ -196,17 +203,16 @@ private:
             if (count == 0) throw EPictureError("Bitmap has no colour table");
             used = count;
         } else {
-            count = hd_.ColoursUsed;  // an optional table that pixels of this depth do not use
+            count = hd_.ColoursUsed; // an optional table that pixels of this depth do not use
         }
         const std::uint64_t end = CheckedAdd(start, CheckedMul(count, entrySize));
         if (end > source_.Size())
             throw EPictureError("Bitmap colour table of " + Num(count) + " entries runs past the end of the file");
         if (where_.BitsOffset && *where_.BitsOffset < end)
-            throw EPictureError("Bitmap pixel data offset " + Num(*where_.BitsOffset) +
-                                " overlaps the colour table");
+            throw EPictureError("Bitmap pixel data offset " + Num(*where_.BitsOffset) + " overlaps the colour table");
         bitsStart_ = where_.BitsOffset ? *where_.BitsOffset : end;
 
-        palette_.fill(OpaqueArgb(0, 0, 0));  // indices past the table show black
+        palette_.fill(OpaqueArgb(0, 0, 0)); // indices past the table show black
         std::array<unsigned char, 256 * 4> raw{};
         ReadExact(source_, start, std::span(raw).first(used * entrySize), "bitmap colour table");
         for (std::uint64_t i = 0; i < used; ++i) {
@@ -219,7 +225,8 @@ private:
     // the bytes of the visible columns.
     void DecodeRows()
     {
-        const std::uint64_t stride = CheckedMul<std::uint64_t>((CheckedMul<std::uint64_t>(hd_.Width, hd_.Bpp) + 31) / 32, 4);
+        const std::uint64_t stride =
+            CheckedMul<std::uint64_t>((CheckedMul<std::uint64_t>(hd_.Width, hd_.Bpp) + 31) / 32, 4);
         const std::uint64_t bitsSize = CheckedMul<std::uint64_t>(stride, hd_.Height);
         const std::uint64_t bitsEnd = CheckedAdd(bitsStart_, bitsSize);
         if (bitsEnd > source_.Size())
@@ -310,7 +317,7 @@ private:
         const int w = bitmap_.Width, h = bitmap_.Height;
         std::fill(bitmap_.Pixels.begin(), bitmap_.Pixels.end(), palette_[0]);
 
-        std::int64_t x = 0, row = 0;  // row counts in file order from the first stored row
+        std::int64_t x = 0, row = 0; // row counts in file order from the first stored row
         auto visibleRow = [&]() -> std::uint32_t* {
             std::int64_t y = hd_.TopDown ? row : height - 1 - row;
             return y >= 0 && y < h ? bitmap_.Pixels.data() + y * w : nullptr;
@@ -333,21 +340,20 @@ private:
                 continue;
             }
             switch (value) {
-            case 0:  // end of line
+            case 0: // end of line
                 x = 0;
                 ++row;
                 break;
-            case 1:  // end of bitmap
+            case 1: // end of bitmap
                 return;
-            case 2: {  // delta: right and on to later rows
+            case 2: { // delta: right and on to later rows
                 unsigned dx = in.Next(), dy = in.Next();
                 x += dx;
                 row += dy;
-                if (x > width || row > height)
-                    throw EPictureError("Bitmap run-length delta moves outside the bitmap");
+                if (x > width || row > height) throw EPictureError("Bitmap run-length delta moves outside the bitmap");
                 break;
             }
-            default: {  // literal pixels, padded to an even number of bytes
+            default: { // literal pixels, padded to an even number of bytes
                 startRun(value);
                 std::uint32_t* out = visibleRow();
                 unsigned bytes = four ? (value + 1) / 2 : value;

@@ -11,9 +11,9 @@
 namespace mirt::picture {
 
 struct TDibPlacement {
-    std::uint64_t HeaderOffset = 0;            // where the info header starts
-    std::optional<std::uint64_t> BitsOffset;   // a BMP file's offset of the bits; else they follow the colour table
-    bool IconImage = false;                    // the header's height counts the colour bits and the AND mask below them
+    std::uint64_t HeaderOffset = 0;          // where the info header starts
+    std::optional<std::uint64_t> BitsOffset; // a BMP file's offset of the bits; else they follow the colour table
+    bool IconImage = false;                  // the header's height counts the colour bits and the AND mask below them
 };
 
 TBitmap DecodeDibFrom(TByteSource& source, const TDibPlacement& where, TDecodeLimit limit);

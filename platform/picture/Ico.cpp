@@ -14,9 +14,9 @@ namespace mirt {
 namespace {
 
 struct TIconEntry {
-    unsigned Width = 0;     // 1..256 (0 in the directory means 256)
+    unsigned Width = 0; // 1..256 (0 in the directory means 256)
     unsigned Height = 0;
-    unsigned Depth = 0;     // bits per pixel from the directory, 0 when it does not say
+    unsigned Depth = 0; // bits per pixel from the directory, 0 when it does not say
     std::uint32_t Size = 0;
     std::uint32_t Offset = 0;
 };
@@ -25,10 +25,11 @@ struct TIconEntry {
 unsigned StoredDepth(TByteSource& source, const TIconEntry& entry)
 {
     std::array<unsigned char, 26> head{};
-    std::size_t got = source.ReadAt(entry.Offset, std::span(head).first(std::min<std::size_t>(head.size(), entry.Size)));
+    std::size_t got =
+        source.ReadAt(entry.Offset, std::span(head).first(std::min<std::size_t>(head.size(), entry.Size)));
     if (picture::HasPngSignature(head.data(), got)) {
         if (got < 26) return 0;
-        static const unsigned channels[7] = {1, 0, 3, 1, 2, 0, 4};  // by PNG colour type
+        static const unsigned channels[7] = {1, 0, 3, 1, 2, 0, 4}; // by PNG colour type
         unsigned type = head[25];
         return type < 7 ? head[24] * channels[type] : 0;
     }

@@ -4,14 +4,14 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdio>  // jpeglib.h needs FILE
+#include <cstdio> // jpeglib.h needs FILE
 #include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace mirt {
 
@@ -47,22 +47,19 @@ struct TJpegContext {
     jpeg_progress_mgr Progress{};
     std::jmp_buf Escape;
     std::string Error;
-    std::exception_ptr ReadFailure;   // an EInOutError from the source, rethrown after the jump
+    std::exception_ptr ReadFailure; // an EInOutError from the source, rethrown after the jump
     TByteSource* Source = nullptr;
     std::uint64_t Position = 0;
     std::vector<unsigned char> Chunk;
     std::vector<unsigned char> Row;
     TDecodeLimit Limit;
     TBitmap Bitmap;
-    bool MultiScan = false;           // scans are read in full, into the coefficients of the whole picture
-    int LastScan = 0;                 // the last scan counted in ScanCoefficients
+    bool MultiScan = false;             // scans are read in full, into the coefficients of the whole picture
+    int LastScan = 0;                   // the last scan counted in ScanCoefficients
     std::uint64_t ScanCoefficients = 0; // coefficients walked by the scans so far
 };
 
-TJpegContext& ContextOf(j_common_ptr info)
-{
-    return *static_cast<TJpegContext*>(info->client_data);
-}
+TJpegContext& ContextOf(j_common_ptr info) { return *static_cast<TJpegContext*>(info->client_data); }
 
 void OnErrorExit(j_common_ptr info)
 {
@@ -185,8 +182,7 @@ void ReadImage(TJpegContext& ctx)
         // All coefficients of the picture are kept while the scans arrive.
         std::uint64_t bytes = 0;
         for (int i = 0; i < d.num_components; ++i)
-            bytes += std::uint64_t{d.comp_info[i].width_in_blocks} * d.comp_info[i].height_in_blocks *
-                     sizeof(JBLOCK);
+            bytes += std::uint64_t{d.comp_info[i].width_in_blocks} * d.comp_info[i].height_in_blocks * sizeof(JBLOCK);
         if (bytes > std::uint64_t(kMaxMemory)) {
             ctx.Error = "progressive picture of " + std::to_string(d.image_width) + " x " +
                         std::to_string(d.image_height) + " is too large to decode";
@@ -239,7 +235,7 @@ TBitmap DecodeJpeg(TByteSource& source, TDecodeLimit limit)
     jpeg_create_decompress(&d);
     struct TDestroy {
         jpeg_decompress_struct& D;
-        ~TDestroy() { jpeg_destroy_decompress(&D); }  // also abandons a decode stopped at the last visible row
+        ~TDestroy() { jpeg_destroy_decompress(&D); } // also abandons a decode stopped at the last visible row
     } destroy{d};
     d.mem->max_memory_to_use = kMaxMemory;
 

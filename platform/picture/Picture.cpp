@@ -15,7 +15,7 @@ namespace mirt {
 namespace {
 
 struct TPictureFormat {
-    std::string_view Extension;  // lower case, without the "."
+    std::string_view Extension; // lower case, without the "."
     TBitmap (*Decode)(TByteSource&, TDecodeLimit);
 };
 
@@ -30,8 +30,7 @@ constexpr std::array<TPictureFormat, 6> kFormats{{
 
 bool SameAsciiText(std::string_view a, std::string_view lower)
 {
-    return a.size() == lower.size() &&
-           std::equal(a.begin(), a.end(), lower.begin(), [](char x, char y) {
+    return a.size() == lower.size() && std::equal(a.begin(), a.end(), lower.begin(), [](char x, char y) {
                return (x >= 'A' && x <= 'Z' ? char(x - 'A' + 'a') : x) == y;
            });
 }

@@ -16,8 +16,7 @@ namespace mirt::picture {
 
 // Reads exactly dst.size() bytes at offset; raises EPictureError naming what
 // was being read when the source ends first.
-inline void ReadExact(TByteSource& source, std::uint64_t offset, std::span<unsigned char> dst,
-                      const char* what)
+inline void ReadExact(TByteSource& source, std::uint64_t offset, std::span<unsigned char> dst, const char* what)
 {
     if (source.ReadAt(offset, dst) != dst.size())
         throw EPictureError(std::string("Truncated picture file: ") + what + " runs past the end");
@@ -36,7 +35,9 @@ inline std::int32_t Le32s(const unsigned char* p) { return static_cast<std::int3
 class TWindowSource final : public TByteSource {
 public:
     TWindowSource(TByteSource& base, std::uint64_t offset, std::uint64_t length)
-        : base_(base), offset_(offset), length_(length) {}
+        : base_(base), offset_(offset), length_(length)
+    {
+    }
     std::uint64_t Size() const override { return length_; }
     std::size_t ReadAt(std::uint64_t offset, std::span<unsigned char> dst) override
     {
@@ -52,10 +53,7 @@ private:
     std::uint64_t length_;
 };
 
-inline std::uint32_t OpaqueArgb(unsigned r, unsigned g, unsigned b)
-{
-    return 0xFF000000u | r << 16 | g << 8 | b;
-}
+inline std::uint32_t OpaqueArgb(unsigned r, unsigned g, unsigned b) { return 0xFF000000u | r << 16 | g << 8 | b; }
 
 // Straight (not premultiplied) components to premultiplied ARGB32.
 inline std::uint32_t PremultipliedArgb(unsigned a, unsigned r, unsigned g, unsigned b)

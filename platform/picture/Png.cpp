@@ -28,9 +28,9 @@ struct TPngContext {
     std::uint64_t Position = 0;
     TDecodeLimit Limit;
     std::string Error;
-    std::exception_ptr ReadFailure;   // an EInOutError from the source, rethrown after the jump
+    std::exception_ptr ReadFailure; // an EInOutError from the source, rethrown after the jump
     TBitmap Bitmap;
-    std::vector<unsigned char> Rows;  // the visible rows, RGBA
+    std::vector<unsigned char> Rows; // the visible rows, RGBA
     std::vector<unsigned char> Scratch;
 };
 

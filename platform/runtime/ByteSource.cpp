@@ -23,7 +23,7 @@ TFileSource::TFileSource(const std::string& path, const AnsiString& displayName)
 {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) ThrowOsError("Cannot open file " + name_, errno);
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         int e = errno;
         ::close(fd_);

@@ -10,8 +10,8 @@
 namespace mirt {
 namespace {
 
-TCodePage MakeCodePage(int number, const char* charset, int leadFirst1, int leadLast1,
-                       int leadFirst2 = 0, int leadLast2 = -1)
+TCodePage MakeCodePage(int number, const char* charset, int leadFirst1, int leadLast1, int leadFirst2 = 0,
+                       int leadLast2 = -1)
 {
     TCodePage cp;
     cp.Number = number;
@@ -64,8 +64,7 @@ char32_t FirstCodePoint(const std::string& s)
     unsigned char c = b(0);
     if (c < 0x80) return c;
     if ((c & 0xE0) == 0xC0 && s.size() >= 2) return ((c & 0x1Fu) << 6) | (b(1) & 0x3Fu);
-    if ((c & 0xF0) == 0xE0 && s.size() >= 3)
-        return ((c & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu);
+    if ((c & 0xF0) == 0xE0 && s.size() >= 3) return ((c & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu);
     if ((c & 0xF8) == 0xF0 && s.size() >= 4)
         return ((c & 0x07u) << 18) | ((b(1) & 0x3Fu) << 12) | ((b(2) & 0x3Fu) << 6) | (b(3) & 0x3Fu);
     return 0xFFFD;
@@ -75,10 +74,10 @@ char32_t FirstCodePoint(const std::string& s)
 // full-width Latin, Greek and Cyrillic. Full-width stays full-width.
 char32_t FoldWide(char32_t c)
 {
-    if (c >= 0xFF21 && c <= 0xFF3A) return c + 0x20;              // Ａ..Ｚ
+    if (c >= 0xFF21 && c <= 0xFF3A) return c + 0x20;                // Ａ..Ｚ
     if (c >= 0x0391 && c <= 0x03A9 && c != 0x03A2) return c + 0x20; // Α..Ω
-    if (c >= 0x0410 && c <= 0x042F) return c + 0x20;              // А..Я
-    if (c >= 0x0400 && c <= 0x040F) return c + 0x50;              // Ё and the rest
+    if (c >= 0x0410 && c <= 0x042F) return c + 0x20;                // А..Я
+    if (c >= 0x0400 && c <= 0x040F) return c + 0x50;                // Ё and the rest
     return c;
 }
 
@@ -98,8 +97,7 @@ TCodePage CodePageForLocale(std::string_view localeName)
     std::string_view head = localeName.substr(0, localeName.find_first_of(".@"));
     std::string_view language = head.substr(0, head.find('_'));
     std::string_view territory;
-    if (auto underscore = head.find('_'); underscore != std::string_view::npos)
-        territory = head.substr(underscore + 1);
+    if (auto underscore = head.find('_'); underscore != std::string_view::npos) territory = head.substr(underscore + 1);
 
     if (language == "ja") return MakeCodePage(932, "CP932", 0x81, 0x9F, 0xE0, 0xFC);
     if (language == "ko") return MakeCodePage(949, "CP949", 0x81, 0xFE);

@@ -11,9 +11,9 @@
 namespace mirt {
 
 struct TCodePage {
-    int Number = 0;                    // 932, 936, 949, 950; 1252 for every other locale
-    const char* WindowsCharset = "";   // iconv name used to show text: "CP932", ..., "CP1252"
-    std::array<bool, 256> Lead{};      // lead bytes of double-byte characters
+    int Number = 0;                  // 932, 936, 949, 950; 1252 for every other locale
+    const char* WindowsCharset = ""; // iconv name used to show text: "CP932", ..., "CP1252"
+    std::array<bool, 256> Lead{};    // lead bytes of double-byte characters
 };
 
 // The code page for a locale name such as "ja_JP.UTF-8" or "de_DE": its

@@ -3,8 +3,8 @@
 #include "CodePage.h"
 
 #include <cerrno>
-#include <memory>
 #include <iconv.h>
+#include <memory>
 
 namespace mirt {
 namespace {
@@ -39,13 +39,13 @@ bool IsValidUtf8(const std::string& text)
         } else if (c >= 0xE0 && c <= 0xEF) {
             if (!cont(i + 1) || !cont(i + 2)) return false;
             const unsigned char c1 = at(i + 1);
-            if (c == 0xE0 && c1 < 0xA0) return false; // overlong
+            if (c == 0xE0 && c1 < 0xA0) return false;  // overlong
             if (c == 0xED && c1 >= 0xA0) return false; // surrogates
             i += 3;
         } else if (c >= 0xF0 && c <= 0xF4) {
             if (!cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return false;
             const unsigned char c1 = at(i + 1);
-            if (c == 0xF0 && c1 < 0x90) return false; // overlong
+            if (c == 0xF0 && c1 < 0x90) return false;  // overlong
             if (c == 0xF4 && c1 >= 0x90) return false; // beyond U+10FFFF
             i += 4;
         } else {
@@ -78,10 +78,7 @@ std::string CodePageToUtf8(const AnsiString& text)
     return converter->ToUtf8(text);
 }
 
-TCharsetConverter::TCharsetConverter(const char* charset)
-    : handle_(iconv_open("UTF-8", charset))
-{
-}
+TCharsetConverter::TCharsetConverter(const char* charset) : handle_(iconv_open("UTF-8", charset)) {}
 
 TCharsetConverter::~TCharsetConverter()
 {

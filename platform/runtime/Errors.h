@@ -40,8 +40,7 @@ public:
 // A file that cannot be opened or read; ErrorCode() is the OS error (errno).
 class EInOutError : public Exception {
 public:
-    EInOutError(const std::string& message, int errorCode)
-        : Exception(message), errorCode_(errorCode) {}
+    EInOutError(const std::string& message, int errorCode) : Exception(message), errorCode_(errorCode) {}
     const char* ClassName() const override { return "EInOutError"; }
     int ErrorCode() const { return errorCode_; }
 

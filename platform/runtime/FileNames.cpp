@@ -14,7 +14,7 @@ enum class TKind { Missing, File, Directory };
 
 TKind KindOf(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return TKind::Missing;
     if (S_ISREG(st.st_mode)) return TKind::File;
     if (S_ISDIR(st.st_mode)) return TKind::Directory;
@@ -106,9 +106,6 @@ std::string ResolveFileName(const AnsiString& windowsName)
     return path;
 }
 
-bool FileExists(const AnsiString& windowsName)
-{
-    return KindOf(ResolveFileName(windowsName)) == TKind::File;
-}
+bool FileExists(const AnsiString& windowsName) { return KindOf(ResolveFileName(windowsName)) == TKind::File; }
 
 } // namespace mirt

@@ -40,8 +40,8 @@ private:
     std::size_t Check(int index) const
     {
         if (index < 0 || static_cast<std::size_t>(index) >= items_.size())
-            throw ERangeError("Range check error: index " + std::to_string(index) +
-                              " outside an array of " + std::to_string(items_.size()));
+            throw ERangeError("Range check error: index " + std::to_string(index) + " outside an array of " +
+                              std::to_string(items_.size()));
         return static_cast<std::size_t>(index);
     }
 

@@ -44,8 +44,8 @@ void SetQuitRequestHandler(std::function<void()> handler) { QuitHandler() = std:
 void Randomize()
 {
     auto now = std::chrono::system_clock::now().time_since_epoch();
-    Generator().seed(static_cast<std::mt19937::result_type>(
-        std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+    Generator().seed(
+        static_cast<std::mt19937::result_type>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
 }
 
 int Random(int n)

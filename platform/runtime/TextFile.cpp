@@ -67,7 +67,7 @@ std::vector<AnsiString> ReadTextLines(const std::string& path, const AnsiString&
     // Non-blocking so that a FIFO or device never stalls the program.
     TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) ThrowOsError("Cannot open file " + displayName, errno);
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) ThrowOsError("Cannot read file " + displayName, errno);
     if (S_ISDIR(st.st_mode)) ThrowOsError("Cannot read file " + displayName, EISDIR);
     if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > kMaxTextFileSize)

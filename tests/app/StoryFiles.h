@@ -34,12 +34,29 @@ public:
     {
         const int stride = (width * 3 + 3) / 4 * 4;
         std::string b;
-        auto u16 = [&](unsigned v) { b += char(v & 0xFF); b += char(v >> 8 & 0xFF); };
-        auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF); u16(v >> 16); };
+        auto u16 = [&](unsigned v) {
+            b += char(v & 0xFF);
+            b += char(v >> 8 & 0xFF);
+        };
+        auto u32 = [&](std::uint32_t v) {
+            u16(v & 0xFFFF);
+            u16(v >> 16);
+        };
         b += "BM";
-        u32(54 + stride * height); u32(0); u32(54);
-        u32(40); u32(width); u32(height); u16(1); u16(24); u32(0); u32(stride * height);
-        u32(2835); u32(2835); u32(0); u32(0);
+        u32(54 + stride * height);
+        u32(0);
+        u32(54);
+        u32(40);
+        u32(width);
+        u32(height);
+        u16(1);
+        u16(24);
+        u32(0);
+        u32(stride * height);
+        u32(2835);
+        u32(2835);
+        u32(0);
+        u32(0);
         for (int y = 0; y < height; ++y) {
             std::string row;
             for (int x = 0; x < width; ++x) {

@@ -39,8 +39,7 @@ protected:
     {
         for (char c : clicks)
             backend.Then([c] {
-                gui::TControl& target = c == 'B' ? static_cast<gui::TControl&>(*FormMain->Button1)
-                                                 : *FormMain->Image1;
+                gui::TControl& target = c == 'B' ? static_cast<gui::TControl&>(*FormMain->Button1) : *FormMain->Image1;
                 EXPECT_TRUE(target.UserClick()) << "click " << c << " not taken";
             });
     }
@@ -74,8 +73,7 @@ TEST_F(StoryPlayer, StartShowsTheFirstPictureCentredAndNoBoxUntilAClick)
         EXPECT_EQ(form.Left(), 400);
         EXPECT_EQ(form.Top(), 250);
         const gui::TPanel& page = *FormMain->PageMain;
-        EXPECT_EQ((std::vector{page.Left(), page.Top(), page.Width(), page.Height()}),
-                  (std::vector{0, 0, 200, 200}));
+        EXPECT_EQ((std::vector{page.Left(), page.Top(), page.Width(), page.Height()}), (std::vector{0, 0, 200, 200}));
         EXPECT_TRUE(page.Visible());
         EXPECT_FALSE(FormMain->Button1->Visible());
         const TBitmap* bitmap = FormMain->Image1->Picture().Bitmap();
@@ -95,14 +93,14 @@ TEST_F(StoryPlayer, StartShowsTheFirstPictureCentredAndNoBoxUntilAClick)
 struct TPlayCase {
     const char* Name;
     std::vector<std::string> Script;
-    std::string Clicks;              // 'I' picture, 'B' button
-    std::vector<AnsiString> Shown;   // texts of the message boxes, in order
-    int Errors;                      // error boxes
-    bool StoryEnds;                  // the story asked to quit (else the user closed the window)
+    std::string Clicks;            // 'I' picture, 'B' button
+    std::vector<AnsiString> Shown; // texts of the message boxes, in order
+    int Errors;                    // error boxes
+    bool StoryEnds;                // the story asked to quit (else the user closed the window)
 };
 
 const std::vector<std::string> kChoice = {"Where now?", "#button Run @flee", "You stay.", "#end",
-                                          "@flee", "You run.", "#end"};
+                                          "@flee",      "You run.",          "#end"};
 
 const TPlayCase kPlayCases[] = {
     {"choice taken", kChoice, "IB", {"Where now?", "You run."}, 0, true},
@@ -112,15 +110,43 @@ const TPlayCase kPlayCases[] = {
     {"two text lines show only the first", {"A", "B"}, "I", {"A"}, 0, true},
     {"one text line shows nothing", {"A"}, "", {}, 0, true},
     {"end before the first text line", {"#end", "A", "B"}, "", {}, 0, true},
-    {"image and button without arguments change nothing", {"#image", "#button Go", "A", "B", "C", ""}, "II", {"A", "B"}, 0, false},
-    {"choice to a missing label skips the waiting line", {"Q", "#button Go @nowhere", "W", "X", "Y"}, "IB", {"Q", "X"}, 0, true},
-    {"choice to a label without @ skips the waiting line", {"Q", "#button Go nowhere", "W", "X", "Y"}, "IB", {"Q", "X"}, 0, true},
-    {"choice straight to the end shows an empty box", {"Q", "#button Go @e", "W", "#end", "@e", "#end", "z"}, "IB", {"Q", ""}, 0, true},
+    {"image and button without arguments change nothing",
+     {"#image", "#button Go", "A", "B", "C", ""},
+     "II",
+     {"A", "B"},
+     0,
+     false},
+    {"choice to a missing label skips the waiting line",
+     {"Q", "#button Go @nowhere", "W", "X", "Y"},
+     "IB",
+     {"Q", "X"},
+     0,
+     true},
+    {"choice to a label without @ skips the waiting line",
+     {"Q", "#button Go nowhere", "W", "X", "Y"},
+     "IB",
+     {"Q", "X"},
+     0,
+     true},
+    {"choice straight to the end shows an empty box",
+     {"Q", "#button Go @e", "W", "#end", "@e", "#end", "z"},
+     "IB",
+     {"Q", ""},
+     0,
+     true},
     {"bad picture during a click shows the same text once more",
-     {"A", "#image missing.bmp", "B", "C", "D", ""}, "III", {"A", "A", "B"}, 1, false},
+     {"A", "#image missing.bmp", "B", "C", "D", ""},
+     "III",
+     {"A", "A", "B"},
+     1,
+     false},
     {"goto without label during a click", {"A", "#goto", "B", "C", "D", ""}, "III", {"A", "A", "B"}, 1, false},
     {"error after the choice label keeps the button and the waiting line",
-     {"Q", "#button Go @x", "W", "#end", "@x", "#image missing.bmp", "X", "Y", "Z", ""}, "IBBII", {"Q", "W", "X"}, 2, false},
+     {"Q", "#button Go @x", "W", "#end", "@x", "#image missing.bmp", "X", "Y", "Z", ""},
+     "IBBII",
+     {"Q", "W", "X"},
+     2,
+     false},
 };
 
 TEST_F(StoryPlayer, PlaysStories)
@@ -275,7 +301,7 @@ TEST_F(StoryPlayer, ShiftJisStoryPlaysWithItsBytes)
 
 struct TStartupCase {
     const char* Name;
-    std::vector<std::string> Script;   // empty: no dat/story.txt at all
+    std::vector<std::string> Script; // empty: no dat/story.txt at all
     const char* Kind;
     const char* MessagePart;
 };

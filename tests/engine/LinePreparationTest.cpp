@@ -32,12 +32,12 @@ TEST_F(LinePreparation, SplitString)
         {kJapanese, "", "//", {""}},
         {kJapanese, "a//b//", "//", {"a", "b", ""}},
         {kJapanese, "a///b", "//", {"a", "/b"}},
-        {kJapanese, "a//b\0c"s, "//", {"a"}},              // rest after NUL dropped
-        {kJapanese, "a\0b"s, "//", {}},                    // no delimiter before NUL
+        {kJapanese, "a//b\0c"s, "//", {"a"}}, // rest after NUL dropped
+        {kJapanese, "a\0b"s, "//", {}},       // no delimiter before NUL
         {kJapanese, "a b  c", " ", {"a", "b", "", "c"}},
-        {kJapanese, "A\x82", " ", {}},                     // incomplete character swallows the appended delimiter
+        {kJapanese, "A\x82", " ", {}}, // incomplete character swallows the appended delimiter
         {kWestern, "A\x82", " ", {"A\x82"}},
-        {kJapanese, "A\x82 b", " ", {"A\x82 b"}},          // the space is a second byte
+        {kJapanese, "A\x82 b", " ", {"A\x82 b"}}, // the space is a second byte
         {kWestern, "A\x82 b", " ", {"A\x82", "b"}},
         {kJapanese, "\x95\\x\\y", "\\", {"\x95\\x", "y"}},
     };
@@ -72,7 +72,7 @@ TEST_F(LinePreparation, XorTextKeepsControlBytesAndUndoesItself)
     ASSERT_EQ(scrambled.size(), all.size());
     for (int b = 0; b < 256; ++b) {
         const unsigned char s = static_cast<unsigned char>(scrambled[static_cast<std::size_t>(b)]);
-        if (b < 0x20) EXPECT_EQ(s, b) << b;           // tab, CR, LF, 0x1A, ... untouched
+        if (b < 0x20) EXPECT_EQ(s, b) << b; // tab, CR, LF, 0x1A, ... untouched
         else {
             EXPECT_GE(s, 0x20) << b;
             EXPECT_NE(s, b) << b;
@@ -100,17 +100,20 @@ TEST_F(LinePreparation, SplitLine)
         {kWestern, fw + "#image" + fw + "pic.jpg", {"#image", "pic.jpg"}}, // plain byte search
         {kJapanese, "", {""}},
         {kJapanese, " \t " + fw, {""}},
-        {kJapanese, "a\vb", {"a\vb"}},                     // vertical tab stays inside a token
-        {kJapanese, "a b\v", {"a", "b"}},                  // and is trimmed at the end
-        {kJapanese, "\x01" "a\x1f", {"a"}},
-        {kJapanese, "\x82\x81\x40", {"\x82\x81\x40"}},     // 0x81 0x40 here is no full-width space
+        {kJapanese, "a\vb", {"a\vb"}},    // vertical tab stays inside a token
+        {kJapanese, "a b\v", {"a", "b"}}, // and is trimmed at the end
+        {kJapanese,
+         "\x01"
+         "a\x1f",
+         {"a"}},
+        {kJapanese, "\x82\x81\x40", {"\x82\x81\x40"}}, // 0x81 0x40 here is no full-width space
         {kWestern, "\x82\x81\x40", {"\x82"}},
-        {kJapanese, "\x82  a", {"\x82 ", "a"}},            // the first space is a second byte
-        {kJapanese, "a\0b"s, {}},                          // NUL before the first space
+        {kJapanese, "\x82  a", {"\x82 ", "a"}}, // the first space is a second byte
+        {kJapanese, "a\0b"s, {}},               // NUL before the first space
         {kJapanese, "a b\0c d"s, {"a"}},
-        {kJapanese, "a\0"s + fw, {}},                      // no replacement after NUL
-        {kJapanese, "\0x"s, {"x"}},                        // a leading NUL is trimmed like a blank
-        {kJapanese, "A\x82", {}},                          // incomplete character at the end
+        {kJapanese, "a\0"s + fw, {}}, // no replacement after NUL
+        {kJapanese, "\0x"s, {"x"}},   // a leading NUL is trimmed like a blank
+        {kJapanese, "A\x82", {}},     // incomplete character at the end
         {kJapanese, "a \x82", {"a"}},
         {kJapanese, "a  \t b   c", {"a", "b", "c"}},
     };
@@ -128,10 +131,30 @@ TEST_F(LinePreparation, SplitLineWithATokenLimitGivesTheFirstTokens)
 {
     const std::string fw = kFullWidthSpace;
     const std::vector<std::string> lines = {
-        "a b c",        "  a  b  ",      "a\x01 b",       "a\x01 ",         "\x01 a b",        " \x01 \x01 a",
-        "a \x01",       "a \x01b c",     "a b\0c d"s,     "a \0 b"s,        "a\x82 b c",       "\x82  a b",
-        "A\x82",        "a \x82",        fw + "a" + fw + "b" + fw, "a\tb\t\tc\v", "a b\v",   "",
-        "   ",          "@label rest",   "#goto @x @y",   "a " + fw + "\x82", "a\x82\x81\x40" "b c",
+        "a b c",
+        "  a  b  ",
+        "a\x01 b",
+        "a\x01 ",
+        "\x01 a b",
+        " \x01 \x01 a",
+        "a \x01",
+        "a \x01b c",
+        "a b\0c d"s,
+        "a \0 b"s,
+        "a\x82 b c",
+        "\x82  a b",
+        "A\x82",
+        "a \x82",
+        fw + "a" + fw + "b" + fw,
+        "a\tb\t\tc\v",
+        "a b\v",
+        "",
+        "   ",
+        "@label rest",
+        "#goto @x @y",
+        "a " + fw + "\x82",
+        "a\x82\x81\x40"
+        "b c",
     };
     for (const char* locale : {kJapanese, kWestern}) {
         Use(locale);
@@ -157,9 +180,15 @@ TEST_F(LinePreparation, IsLabel)
         bool label;
     };
     const std::vector<Case> cases = {
-        {kJapanese, "@a", 1, true},   {kJapanese, "a@", 1, false},  {kJapanese, "a@", 2, true},
-        {kJapanese, "", 1, false},    {kJapanese, "@", 2, false},   {kJapanese, "@", 0, false},
-        {kJapanese, kFullWidthSpace, 2, false},  {kWestern, kFullWidthSpace, 2, true},    {kJapanese, "\x82\x82@", 3, true},
+        {kJapanese, "@a", 1, true},
+        {kJapanese, "a@", 1, false},
+        {kJapanese, "a@", 2, true},
+        {kJapanese, "", 1, false},
+        {kJapanese, "@", 2, false},
+        {kJapanese, "@", 0, false},
+        {kJapanese, kFullWidthSpace, 2, false},
+        {kWestern, kFullWidthSpace, 2, true},
+        {kJapanese, "\x82\x82@", 3, true},
         {kJapanese, "\x82\x82\x82@", 4, false},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -41,7 +41,10 @@ TEST_F(Loader, StoresLinesByTheFileRules)
         {"ja_JP", "   \n", {"   ", "   "}},
         {"ja_JP", "ab\rcd\r\nef", {"abcd", "ef", "ef"}},
         {"ja_JP", "a\r\n\r\n", {"a", "", ""}},
-        {"ja_JP", "a\r\n\x1a" "b\r\n", {"a", "a"}},
+        {"ja_JP",
+         "a\r\n\x1a"
+         "b\r\n",
+         {"a", "a"}},
         {"ja_JP", "", {""}},
         {"ja_JP", "\x81\x40@lab x\r\n\t@tab\r\n", {"@lab", "@tab", "@tab"}},
         {"ja_JP", "  // note\r\n// note\r\n", {"  ", "", ""}},
@@ -104,15 +107,24 @@ TEST_F(Loader, HoldsAtMost9999FileLines)
 TEST_F(Loader, ScrambledFileGivesThePlainStore)
 {
     const std::vector<std::string> lines = {
-        "Hello // comment", "", "  @label  x", "#image pic.jpg", "\x81\x40\x93\xFA\x96\x7B\x8C\xEA",
-        "a\tb\x1a" "c", "\x95\x5C//tail", "#goto @label", "last",
+        "Hello // comment",
+        "",
+        "  @label  x",
+        "#image pic.jpg",
+        "\x81\x40\x93\xFA\x96\x7B\x8C\xEA",
+        "a\tb\x1a"
+        "c",
+        "\x95\x5C//tail",
+        "#goto @label",
+        "last",
     };
     std::string plain, scrambled;
     for (const std::string& line : lines) {
         plain += line + "\r\n";
         scrambled += XorText(line) + "\r\n";
     }
-    plain += "\x1a" "ignored";
+    plain += "\x1a"
+             "ignored";
     scrambled += "\x1a" + XorText("ignored");
     const Lines expected = Load(plain);
     EXPECT_EQ(expected.size(), lines.size() + 1);

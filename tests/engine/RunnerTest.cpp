@@ -70,22 +70,28 @@ TEST_P(Runner, PagesAndEnds)
         bool finished;
     };
     const std::vector<Case> cases = {
-        {{"Hello", "Bye"}, 1, 3, {"[Hello]", "[]", "[]"}, true},        // the last line is never delivered
+        {{"Hello", "Bye"}, 1, 3, {"[Hello]", "[]", "[]"}, true}, // the last line is never delivered
         {{"Only"}, 1, 1, {"[]"}, true},
         {{"Hello", "#end", "x"}, 1, 2, {"[Hello]", "[]"}, true},
         {{"A", "", "B", "C", "D", "E", "", "", "F", ""}, 3, 4, {"[A]", "[B|C|D]", "[E]", "[F|]"}, true},
-        {{"", "@l", "", "A", "B", "C"}, 2, 1, {"[A|B]"}, false},          // skipped at the start of a page
+        {{"", "@l", "", "A", "B", "C"}, 2, 1, {"[A|B]"}, false}, // skipped at the start of a page
         {{"A", "#goto @x", "B", "@x", "C", "D", ""}, 3, 2, {"[A]", "[C|D|]"}, true},
-        {{"@top", "A", "#goto @top"}, 1, 2, {"[A]", "[]"}, true},      // last line: ends instead of jumping
+        {{"@top", "A", "#goto @top"}, 1, 2, {"[A]", "[]"}, true}, // last line: ends instead of jumping
         {{"@top", "A", "#goto @top", ""}, 1, 3, {"[A]", "[A]", "[A]"}, false},
         {{"#goto @nowhere", "#goto top", "A", "B", "C"}, 1, 2, {"[A]", "[B]"}, false},
         {{"#goto @x @y", "A", "@x", "B", "C"}, 1, 1, {"[B]"}, false},
-        {{"#goto @a", "@a", "A", "@a", "B", "C"}, 1, 1, {"[B]"}, false},  // the line after #goto is not searched
+        {{"#goto @a", "@a", "A", "@a", "B", "C"}, 1, 1, {"[B]"}, false}, // the line after #goto is not searched
         {{"#goto @Start", "A", "@start", "B", "C"}, 1, 2, {"[A]", "[B]"}, false}, // labels are case-sensitive
         {{"#GOTO @start", "A", "@start", "B", "C"}, 1, 1, {"[B]"}, false},
         {{"#Goto\t@start", "A", "@start", "B", "C"}, 1, 1, {"[B]"}, false},
         {{"A", "#cmd x", "B", "C"}, 2, 1, {"cmd:#cmd,x", "[A|B]"}, false},
-        {{"  #Cmd\t a\x81\x40\x81\x40" "b", "A", "B"}, 1, 1, {"cmd:#Cmd,a,b", "[A]"}, false},
+        {{"  #Cmd\t a\x81\x40\x81\x40"
+          "b",
+          "A", "B"},
+         1,
+         1,
+         {"cmd:#Cmd,a,b", "[A]"},
+         false},
         {{"#wait 3", "A"}, 1, 1, {"[#wait 3]"}, false},
         {{"   ", "A"}, 1, 1, {"[   ]"}, false},
         {{"A", "B", "#end", "C", "D"}, 1, 4, {"[A]", "[B]", "[]", "[]"}, true},
@@ -119,9 +125,9 @@ TEST_P(Runner, TextMode)
         Ev events;
     };
     const std::vector<Case> cases = {
-        {{"A", "B", "C", "D", "E", "F", "G", ""}, 9,
-         {"text:A", "text:B", "text:C", "clear", "text:D", "text:E", "text:F", "clear", "text:G", "text:",
-          "text:"}},
+        {{"A", "B", "C", "D", "E", "F", "G", ""},
+         9,
+         {"text:A", "text:B", "text:C", "clear", "text:D", "text:E", "text:F", "clear", "text:G", "text:", "text:"}},
         {{"A", "B", "C", "#end", ""}, 4, {"text:A", "text:B", "text:C", "clear", "text:"}},
         {{"A", "", "B", "C"}, 2, {"text:A", "clear", "text:B"}},
     };

@@ -66,10 +66,8 @@ struct TCentreCase {
 TEST_F(WindowBase, CentresTheChosenClientSizeOnThePrimaryScreen)
 {
     const TCentreCase cases[] = {
-        {{1024, 768}, 200, 200, 412, 284},
-        {{1025, 769}, 200, 200, 412, 284},
-        {{100, 100}, 200, 200, -50, -50},
-        {{199, 199}, 200, 200, 0, 0},      // -1 div 2 rounds toward zero
+        {{1024, 768}, 200, 200, 412, 284}, {{1025, 769}, 200, 200, 412, 284},
+        {{100, 100}, 200, 200, -50, -50},  {{199, 199}, 200, 200, 0, 0}, // -1 div 2 rounds toward zero
         {{100, 101}, 203, 204, -51, -51},
     };
     for (const TCentreCase& c : cases) {
@@ -126,10 +124,11 @@ TEST_F(WindowBase, QuitRequestLetsTheCurrentHandlerFinish)
         });
     });
     backend.Then([] { ADD_FAILURE() << "the loop went on after the quit request"; });
-    EXPECT_EQ(gui::RunProgram(backend, [] {
-                  gui::Application->CreateForm(TestForm);
-                  gui::Application->Run();
-              }),
+    EXPECT_EQ(gui::RunProgram(backend,
+                              [] {
+                                  gui::Application->CreateForm(TestForm);
+                                  gui::Application->Run();
+                              }),
               0);
     EXPECT_TRUE(finished);
     EXPECT_TRUE(backend.LoopEndedByQuit);
@@ -152,9 +151,8 @@ TEST_F(WindowBase, HandlerErrorsBecomeErrorBoxesAndTheProgramGoesOn)
 TEST_F(WindowBase, ErrorTextGainsAFullStopAfterCharactersThatSortAfterIt)
 {
     const std::pair<AnsiString, AnsiString> cases[] = {
-        {"abc", "abc."},   {"line 3", "line 3."}, {"done.", "done."}, {"(x)", "(x)"},
-        {"a-", "a-"},      {"a/", "a/."},         {"", ""},           {"\x82\xA0", "\x82\xA0."},
-        {"end ", "end "},
+        {"abc", "abc."}, {"line 3", "line 3."},     {"done.", "done."}, {"(x)", "(x)"}, {"a-", "a-"}, {"a/", "a/."},
+        {"", ""},        {"\x82\xA0", "\x82\xA0."}, {"end ", "end "},
     };
     for (const auto& [message, text] : cases) EXPECT_EQ(gui::ErrorBoxText(message), text) << message;
 }

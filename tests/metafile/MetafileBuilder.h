@@ -13,8 +13,16 @@ class TBytes {
 public:
     std::vector<unsigned char> Bytes;
     void U8(unsigned v) { Bytes.push_back(static_cast<unsigned char>(v)); }
-    void U16(unsigned v) { U8(v & 0xFF); U8(v >> 8 & 0xFF); }
-    void U32(std::uint32_t v) { U16(v & 0xFFFF); U16(v >> 16); }
+    void U16(unsigned v)
+    {
+        U8(v & 0xFF);
+        U8(v >> 8 & 0xFF);
+    }
+    void U32(std::uint32_t v)
+    {
+        U16(v & 0xFFFF);
+        U16(v >> 16);
+    }
     void Raw(const std::string& s) { Bytes.insert(Bytes.end(), s.begin(), s.end()); }
     void SetU32(std::size_t at, std::uint32_t v)
     {

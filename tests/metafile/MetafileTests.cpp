@@ -68,8 +68,8 @@ TEST_P(FixtureRendering, MatchesTheReferenceWithinTolerance)
     ASSERT_EQ(bmp.Width, 200);
     ASSERT_EQ(bmp.Height, 200);
 
-    cairo_surface_t* ref = cairo_image_surface_create_from_png(
-        (std::string(MIRT_METAFILE_FIXTURES) + "/" + c.Reference).c_str());
+    cairo_surface_t* ref =
+        cairo_image_surface_create_from_png((std::string(MIRT_METAFILE_FIXTURES) + "/" + c.Reference).c_str());
     ASSERT_EQ(cairo_surface_status(ref), CAIRO_STATUS_SUCCESS);
     ASSERT_EQ(cairo_image_surface_get_width(ref), 200);
     ASSERT_EQ(cairo_image_surface_get_height(ref), 200);
@@ -96,19 +96,20 @@ TEST_P(FixtureRendering, MatchesTheReferenceWithinTolerance)
 }
 
 INSTANTIATE_TEST_SUITE_P(Inkscape, FixtureRendering,
-    ::testing::Values(TFixtureCase{"shapes.emf", "shapes.png", 1, 0.005},
-                      TFixtureCase{"shapes.wmf", "shapes.png", 1, 0.005},
-                      TFixtureCase{"words.emf", "words.png", 2.5, 0.025},
-                      TFixtureCase{"words.wmf", "words.png", 2.5, 0.025},
-                      TFixtureCase{"text.emf", "text.png", 2.5, 0.025},
-                      // rsvg smooths the 16 x 16 bitmap where we keep its pixels sharp
-                      TFixtureCase{"bitmap.emf", "bitmap.png", 8, 0.12},
-                      TFixtureCase{"bitmap.wmf", "bitmap.png", 8, 0.12}),
-    [](const auto& info) {
-        std::string n = info.param.File;
-        for (char& ch : n) if (ch == '.') ch = '_';
-        return n;
-    });
+                         ::testing::Values(TFixtureCase{"shapes.emf", "shapes.png", 1, 0.005},
+                                           TFixtureCase{"shapes.wmf", "shapes.png", 1, 0.005},
+                                           TFixtureCase{"words.emf", "words.png", 2.5, 0.025},
+                                           TFixtureCase{"words.wmf", "words.png", 2.5, 0.025},
+                                           TFixtureCase{"text.emf", "text.png", 2.5, 0.025},
+                                           // rsvg smooths the 16 x 16 bitmap where we keep its pixels sharp
+                                           TFixtureCase{"bitmap.emf", "bitmap.png", 8, 0.12},
+                                           TFixtureCase{"bitmap.wmf", "bitmap.png", 8, 0.12}),
+                         [](const auto& info) {
+                             std::string n = info.param.File;
+                             for (char& ch : n)
+                                 if (ch == '.') ch = '_';
+                             return n;
+                         });
 
 TEST(MetafileSize, OnlyTheTopLeftPartWithinTheLimitIsDrawn)
 {
@@ -134,9 +135,9 @@ TEST(MetafileSize, UnpaintedBackgroundStaysTransparent)
     // The control lays pictures over the white panel: what the metafile does
     // not paint keeps alpha 0; the red rectangle is opaque red.
     auto bytes = TWmfBuilder()
-                     .Record(0x02FC, {0, 0x00FF, 0x0000, 0})     // red solid brush
+                     .Record(0x02FC, {0, 0x00FF, 0x0000, 0}) // red solid brush
                      .Record(0x012D, {0})
-                     .Record(0x041B, {60, 60, 20, 20})           // rectangle 20..60
+                     .Record(0x041B, {60, 60, 20, 20}) // rectangle 20..60
                      .Finish();
     TBitmap bmp = Decode(bytes, false);
     EXPECT_EQ(bmp.Pixels[10 * 200 + 10], 0u);
@@ -156,8 +157,8 @@ TEST(MetafileSize, NaturalSizeFromHeaders)
         {"placeable at 96 units per inch", TWmfBuilder(150, 96).Finish(), false, 150, 150},
         {"no placeable header: window extent",
          TWmfBuilder(0, 0, 4, false).Record(0x0103, {8}).Record(0x020C, {90, 300}).Finish(), false, 300, 90},
-        {"window extent far beyond the limit",
-         TWmfBuilder(0, 0, 4, false).Record(0x020C, {30000, 30000}).Finish(), false, 30000, 30000},
+        {"window extent far beyond the limit", TWmfBuilder(0, 0, 4, false).Record(0x020C, {30000, 30000}).Finish(),
+         false, 30000, 30000},
         {"EMF frame of 50 mm", TEmfBuilder(200, 16, 5000).Finish(), true, 189, 189},
     };
     for (const auto& c : cases) {
@@ -197,7 +198,8 @@ TEST(MetafileText, BytesAreDecodedByTheFontCharset)
 
 TEST(MetafileText, AdvancesAreSummedPerCharacter)
 {
-    std::string sjis = "A\x93\xFA" "B";
+    std::string sjis = "A\x93\xFA"
+                       "B";
     auto bytes = std::span(reinterpret_cast<const unsigned char*>(sjis.data()), sjis.size());
     auto decoded = metafile::DecodeCharsetText(bytes, 128, {10, 20, 5, 7});
     EXPECT_EQ(decoded.Text, U"A日B");
@@ -215,10 +217,19 @@ std::string Font(int height, int charset, const std::string& face)
 {
     // LOGFONT16 after height: width, escapement, orientation, weight, flags, face[32]
     std::string s;
-    auto w16 = [&](int v) { s += char(v & 0xFF); s += char(v >> 8 & 0xFF); };
+    auto w16 = [&](int v) {
+        s += char(v & 0xFF);
+        s += char(v >> 8 & 0xFF);
+    };
     w16(height);
-    w16(0); w16(0); w16(0); w16(400);
-    s += char(0); s += char(0); s += char(0); s += char(charset);
+    w16(0);
+    w16(0);
+    w16(0);
+    w16(400);
+    s += char(0);
+    s += char(0);
+    s += char(0);
+    s += char(charset);
     s += std::string(4, '\0');
     s += face;
     s.resize(18 + 32, '\0');
@@ -297,17 +308,34 @@ TEST(MetafileGradient, RectanglesAndTrianglesAreShadedBetweenTheirCorners)
         std::uint32_t VertexCount, ShapeCount;
         std::vector<TProbe> Probes;
     } cases[] = {
-        {"horizontal rectangle", 0, Vertex(20, 20, 0xFF00, 0, 0) + Vertex(180, 60, 0, 0, 0xFF00), U32s({0, 1}), 2, 1,
+        {"horizontal rectangle",
+         0,
+         Vertex(20, 20, 0xFF00, 0, 0) + Vertex(180, 60, 0, 0, 0xFF00),
+         U32s({0, 1}),
+         2,
+         1,
          {{21, 40, {255, 0, 0}}, {100, 40, {128, 0, 127}}, {178, 40, {0, 0, 255}}, {100, 70, {255, 255, 255}}}},
-        {"vertical rectangle", 1, Vertex(20, 20, 0, 0xFF00, 0) + Vertex(60, 180, 0xFF00, 0xFF00, 0xFF00),
-         U32s({0, 1}), 2, 1,
+        {"vertical rectangle",
+         1,
+         Vertex(20, 20, 0, 0xFF00, 0) + Vertex(60, 180, 0xFF00, 0xFF00, 0xFF00),
+         U32s({0, 1}),
+         2,
+         1,
          {{40, 21, {0, 255, 0}}, {40, 100, {128, 255, 128}}, {40, 178, {255, 255, 255}}, {70, 100, {255, 255, 255}}}},
-        {"triangle", 2,
-         Vertex(0, 0, 0xFF00, 0, 0) + Vertex(200, 0, 0, 0xFF00, 0) + Vertex(0, 200, 0, 0, 0xFF00), U32s({0, 1, 2}), 3, 1,
+        {"triangle",
+         2,
+         Vertex(0, 0, 0xFF00, 0, 0) + Vertex(200, 0, 0, 0xFF00, 0) + Vertex(0, 200, 0, 0, 0xFF00),
+         U32s({0, 1, 2}),
+         3,
+         1,
          {{1, 1, {254, 0, 0}}, {100, 1, {127, 127, 0}}, {1, 100, {127, 0, 127}}, {150, 150, {255, 255, 255}}}},
-        {"two rectangles sharing vertexes", 0,
-         Vertex(0, 0, 0, 0, 0) + Vertex(100, 100, 0xFF00, 0xFF00, 0xFF00) + Vertex(200, 200, 0, 0, 0), U32s({0, 1, 1, 2}),
-         3, 2, {{50, 50, {128, 128, 128}}, {150, 150, {128, 128, 128}}, {150, 50, {255, 255, 255}}}},
+        {"two rectangles sharing vertexes",
+         0,
+         Vertex(0, 0, 0, 0, 0) + Vertex(100, 100, 0xFF00, 0xFF00, 0xFF00) + Vertex(200, 200, 0, 0, 0),
+         U32s({0, 1, 1, 2}),
+         3,
+         2,
+         {{50, 50, {128, 128, 128}}, {150, 150, {128, 128, 128}}, {150, 50, {255, 255, 255}}}},
     };
     for (const auto& c : cases) {
         auto bytes = TEmfBuilder()
@@ -359,14 +387,16 @@ TEST(MetafileText, SmallAndPolyTextRecordsDrawLikeExtTextOut)
         std::vector<std::array<int, 4>> Boxes; // each string's expected box
     } cases[] = {
         {"SMALLTEXTOUT, 8-bit, no rectangle",
-         EmfWithFont().Record(108, {20, 30, 5, 0x300, 1, 0, 0}, "Hello").Finish(), {{20, 25, 200, 80}}},
+         EmfWithFont().Record(108, {20, 30, 5, 0x300, 1, 0, 0}, "Hello").Finish(),
+         {{20, 25, 200, 80}}},
         {"SMALLTEXTOUT, UTF-16, with a rectangle",
          EmfWithFont().Record(108, {20, 120, 5, 0, 1, 0, 0, 0, 0, 0, 0}, Utf16(u"Hello")).Finish(),
          {{20, 115, 200, 170}}},
         {"POLYTEXTOUTW, two strings",
-         EmfWithFont().Record(97, {0, 0, 0, 0, 1, 0, 0, 2},
-                              U32s({10, 10, 3, 120, 0, 0, 0, 0, 0, 0}) + U32s({10, 130, 3, 128, 0, 0, 0, 0, 0, 0}) +
-                                  Utf16(u"Abc") + std::string(2, '\0') + Utf16(u"Xyz"))
+         EmfWithFont()
+             .Record(97, {0, 0, 0, 0, 1, 0, 0, 2},
+                     U32s({10, 10, 3, 120, 0, 0, 0, 0, 0, 0}) + U32s({10, 130, 3, 128, 0, 0, 0, 0, 0, 0}) +
+                         Utf16(u"Abc") + std::string(2, '\0') + Utf16(u"Xyz"))
              .Finish(),
          {{10, 5, 120, 60}, {10, 125, 120, 180}}},
         {"POLYTEXTOUTA, one string",
@@ -396,7 +426,8 @@ TEST(MetafilePolyDraw, PointTypesDrawLinesBeziersAndClosedFigures)
         std::vector<std::pair<int, int>> pts = {{20, 180}, {20, 20}, {180, 20}, {180, 180}, {100, 190}};
         std::string data;
         for (auto [x, y] : pts)
-            data += small ? U32s({std::uint32_t(x) | std::uint32_t(y) << 16}) : U32s({std::uint32_t(x), std::uint32_t(y)});
+            data +=
+                small ? U32s({std::uint32_t(x) | std::uint32_t(y) << 16}) : U32s({std::uint32_t(x), std::uint32_t(y)});
         TEmfBuilder b;
         b.Record(38, {1, 0, 5, 0, 0}).Record(37, {1});
         return b.Record(type, {0, 0, 200, 200, std::uint32_t(pts.size())}, data + types).Finish();
@@ -427,8 +458,8 @@ TEST(MetafilePolyDraw, PointTypesDrawLinesBeziersAndClosedFigures)
 // EMR_EXTSELECTCLIPRGN with one device rectangle.
 std::string ClipRect(int l, int t, int r, int b)
 {
-    return U32s({32, 1, 1, 16, std::uint32_t(l), std::uint32_t(t), std::uint32_t(r), std::uint32_t(b),
-                 std::uint32_t(l), std::uint32_t(t), std::uint32_t(r), std::uint32_t(b)});
+    return U32s({32, 1, 1, 16, std::uint32_t(l), std::uint32_t(t), std::uint32_t(r), std::uint32_t(b), std::uint32_t(l),
+                 std::uint32_t(t), std::uint32_t(r), std::uint32_t(b)});
 }
 
 TEST(MetafileClip, RegionsCombineByMode)
@@ -459,13 +490,15 @@ TEST(MetafileClip, RegionsCombineByMode)
         {"XOR with no clip is everything else", {select(Xor, false)}, {true, false, false, true, true}},
         {"offset moves the clip", {select(Copy, true), {26, {50, 0}, {}}}, {false, false, true, false, true}},
         {"offset moves a combined clip",
-         {select(Copy, true), select(Xor, false), {26, {0, std::uint32_t(-60)}, {}}}, {true, false, true, false, true}},
+         {select(Copy, true), select(Xor, false), {26, {0, std::uint32_t(-60)}, {}}},
+         {true, false, true, false, true}},
         {"offset without a clip does nothing", {{26, {50, 50}, {}}}, {true, true, true, true, true}},
         {"restore brings back the clip before the save",
          {select(Copy, true), {33, {}, {}}, select(Xor, false), {34, {std::uint32_t(-1)}, {}}},
          {true, false, true, false, false}},
         {"ExcludeClipRect", {{29, {80, 80, 180, 180}, {}}}, {true, false, false, true, true}},
-        {"COPY of an empty region clips everything", {{75, {32, Copy}, U32s({32, 1, 0, 0, 0, 0, 0, 0})}},
+        {"COPY of an empty region clips everything",
+         {{75, {32, Copy}, U32s({32, 1, 0, 0, 0, 0, 0, 0})}},
          {false, false, false, false, false}},
         {"no region data lifts the clip", {select(Copy, true), {75, {0, Copy}, {}}}, {true, true, true, true, true}},
     };
@@ -519,23 +552,48 @@ TEST(MetafileRegion, WmfAndEmfRegionRecordsPaintAndClip)
         TRgb Inside, Edge, Outside;
     } cases[] = {
         {"WMF FillRegion", wmf().Record(0x0228, {1, 0}).Finish(), false, {255, 0, 0}, {255, 0, 0}, {255, 255, 255}},
-        {"WMF PaintRegion", wmf().Record(0x012D, {0}).Record(0x012B, {1}).Finish(), false, {255, 0, 0}, {255, 0, 0},
+        {"WMF PaintRegion",
+         wmf().Record(0x012D, {0}).Record(0x012B, {1}).Finish(),
+         false,
+         {255, 0, 0},
+         {255, 0, 0},
          {255, 255, 255}},
-        {"WMF FrameRegion of 3 x 3", wmf().Record(0x0429, {1, 0, 3, 3}).Finish(), false, {255, 255, 255},
-         {255, 0, 0}, {255, 255, 255}},
+        {"WMF FrameRegion of 3 x 3",
+         wmf().Record(0x0429, {1, 0, 3, 3}).Finish(),
+         false,
+         {255, 255, 255},
+         {255, 0, 0},
+         {255, 255, 255}},
         {"WMF InvertRegion", wmf().Record(0x012A, {1}).Finish(), false, {0, 0, 0}, {0, 0, 0}, {255, 255, 255}},
         {"WMF SelectClipRegion",
-         wmf().Record(0x012C, {1}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(), false,
-         {255, 0, 0}, {255, 0, 0}, {255, 255, 255}},
+         wmf().Record(0x012C, {1}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(),
+         false,
+         {255, 0, 0},
+         {255, 0, 0},
+         {255, 255, 255}},
         {"WMF selecting a region object clips",
-         wmf().Record(0x012D, {1}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(), false,
-         {255, 0, 0}, {255, 0, 0}, {255, 255, 255}},
+         wmf().Record(0x012D, {1}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(),
+         false,
+         {255, 0, 0},
+         {255, 0, 0},
+         {255, 255, 255}},
         {"WMF clip region 0 lifts the clip",
          wmf().Record(0x012C, {1}).Record(0x012C, {0}).Record(0x012D, {0}).Record(0x041B, {201, 201, 0, 0}).Finish(),
-         false, {255, 0, 0}, {255, 0, 0}, {255, 0, 0}},
-        {"EMF FrameRgn of 3 x 3", emf().Record(72, {0, 0, 0, 0, 48, 1, 3, 3}, rgn).Finish(), true, {255, 255, 255},
-         {255, 0, 0}, {255, 255, 255}},
-        {"EMF InvertRgn", emf().Record(73, {0, 0, 0, 0, 48}, rgn).Finish(), true, {0, 0, 0}, {0, 0, 0},
+         false,
+         {255, 0, 0},
+         {255, 0, 0},
+         {255, 0, 0}},
+        {"EMF FrameRgn of 3 x 3",
+         emf().Record(72, {0, 0, 0, 0, 48, 1, 3, 3}, rgn).Finish(),
+         true,
+         {255, 255, 255},
+         {255, 0, 0},
+         {255, 255, 255}},
+        {"EMF InvertRgn",
+         emf().Record(73, {0, 0, 0, 0, 48}, rgn).Finish(),
+         true,
+         {0, 0, 0},
+         {0, 0, 0},
          {255, 255, 255}},
     };
     for (const auto& c : cases) {
@@ -597,8 +655,14 @@ TEmfBuilder RedEmf(unsigned handles = 16)
 
 const THostileCase HostileCases[] = {
     {"empty file", [] { return std::vector<unsigned char>{}; }, false, true, {}},
-    {"text, not a WMF", [] { std::string s = "hello, this is not a metafile at all";
-                             return std::vector<unsigned char>(s.begin(), s.end()); }, false, true, {}},
+    {"text, not a WMF",
+     [] {
+         std::string s = "hello, this is not a metafile at all";
+         return std::vector<unsigned char>(s.begin(), s.end());
+     },
+     false,
+     true,
+     {}},
     {"WMF read as EMF", [] { return ReadFixture("shapes.wmf"); }, true, true, {}},
     {"EMF read as WMF", [] { return ReadFixture("shapes.emf"); }, false, true, {}},
     {"placeable header only", [] { return Cut("shapes.wmf", 22); }, false, true, {}},
@@ -606,9 +670,17 @@ const THostileCase HostileCases[] = {
     {"EMF cut inside a record", [] { return Cut("shapes.emf", 500); }, true, true, {}},
     {"EMF cut inside the header", [] { return Cut("shapes.emf", 60); }, true, true, {}},
     {"WMF record of size 0", [] { return RedWmf().RawRecord(0, 0x041B).Finish(false); }, false, true, {}},
-    {"WMF record larger than the file", [] { return RedWmf().RawRecord(0x7FFFFFFF, 0x041B).Finish(false); }, false, true, {}},
+    {"WMF record larger than the file",
+     [] { return RedWmf().RawRecord(0x7FFFFFFF, 0x041B).Finish(false); },
+     false,
+     true,
+     {}},
     {"EMF record of size 0", [] { return RedEmf().RawRecord(43, 0).Finish(false); }, true, true, {}},
-    {"EMF record larger than the file", [] { return RedEmf().RawRecord(43, 0xFFFFFFF0).Finish(false); }, true, true, {}},
+    {"EMF record larger than the file",
+     [] { return RedEmf().RawRecord(43, 0xFFFFFFF0).Finish(false); },
+     true,
+     true,
+     {}},
     {"placeable with 0 units per inch", [] { return TWmfBuilder(200, 0).Finish(); }, false, true, {}},
     {"huge placeable box", [] { return TWmfBuilder(32767, 1).Finish(); }, false, true, {}},
     {"huge EMF frame", [] { return TEmfBuilder(200, 16, 2000000000).Finish(); }, true, true, {}},
@@ -616,82 +688,219 @@ const THostileCase HostileCases[] = {
     {"empty EMF frame", [] { return TEmfBuilder(200, 16, 0).Finish(); }, true, true, {}},
     {"WMF without size", [] { return TWmfBuilder(0, 0, 4, false).Finish(); }, false, true, {}},
     {"polygon claiming more points than the record has",
-     [] { return RedWmf().Record(0x0324, {5000, 1, 1, 2, 2}).Finish(); }, false, true, {}},
+     [] {
+         return RedWmf().Record(0x0324, {5000, 1, 1, 2, 2}).Finish();
+     },
+     false,
+     true,
+     {}},
     {"EMF polygon count past the record",
-     [] { return RedEmf().Record(3, {0, 0, 0, 0, 0x40000000, 1, 1}).Finish(); }, true, true, {}},
+     [] {
+         return RedEmf().Record(3, {0, 0, 0, 0, 0x40000000, 1, 1}).Finish();
+     },
+     true,
+     true,
+     {}},
     {"EMF text string outside the record",
-     [] { return RedEmf().Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 50, 0xFFFFFF00, 0, 0, 0, 0, 0, 0}).Finish(); },
-     true, true, {}},
+     [] {
+         return RedEmf().Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 50, 0xFFFFFF00, 0, 0, 0, 0, 0, 0}).Finish();
+     },
+     true,
+     true,
+     {}},
     {"no EOF record: drawn up to the end", [] { return RedWmf().Finish(false); }, false, false, {{40, 40}}},
     {"WMF object indexes out of range",
-     [] { return RedWmf().Record(0x012D, {500}).Record(0x01F0, {65535}).Record(0x041B, {60, 60, 20, 20}).Finish(); },
-     false, false, {{40, 40}}},
+     [] {
+         return RedWmf().Record(0x012D, {500}).Record(0x01F0, {65535}).Record(0x041B, {60, 60, 20, 20}).Finish();
+     },
+     false,
+     false,
+     {{40, 40}}},
     {"EMF object indexes out of range",
-     [] { return RedEmf().Record(37, {12345678}).Record(40, {0xFFFFFFF}).Record(43, {20, 20, 60, 60}).Finish(); },
-     true, false, {{40, 40}}},
+     [] {
+         return RedEmf().Record(37, {12345678}).Record(40, {0xFFFFFFF}).Record(43, {20, 20, 60, 60}).Finish();
+     },
+     true,
+     false,
+     {{40, 40}}},
     {"WMF objects beyond the header's count are not kept",
-     [] { return TWmfBuilder(200, 96, 1).Record(0x02FC, {0, 0x00FF, 0, 0}).Record(0x02FC, {0, 0xFF00, 0, 0})
-                     .Record(0x012D, {1}).Record(0x012D, {0}).Record(0x041B, {60, 60, 20, 20}).Finish(); },
-     false, false, {{40, 40}}},
+     [] {
+         return TWmfBuilder(200, 96, 1)
+             .Record(0x02FC, {0, 0x00FF, 0, 0})
+             .Record(0x02FC, {0, 0xFF00, 0, 0})
+             .Record(0x012D, {1})
+             .Record(0x012D, {0})
+             .Record(0x041B, {60, 60, 20, 20})
+             .Finish();
+     },
+     false,
+     false,
+     {{40, 40}}},
     {"huge object counts", [] { return RedWmf(65535).Finish(); }, false, false, {{40, 40}}},
     {"EMF handle at a huge index",
-     [] { return RedEmf(65535).Record(39, {0xFFFFFFF0, 0, 0xFF00, 0}).Record(37, {0xFFFFFFF0}).Finish(); },
-     true, false, {{40, 40}}},
+     [] {
+         return RedEmf(65535).Record(39, {0xFFFFFFF0, 0, 0xFF00, 0}).Record(37, {0xFFFFFFF0}).Finish();
+     },
+     true,
+     false,
+     {{40, 40}}},
     {"deep save nesting",
-     [] { TWmfBuilder b = RedWmf(); for (int i = 0; i < 100000; ++i) b.Record(0x001E, {});
-          b.Record(0x0127, {-32000}); return b.Finish(); }, false, false, {{40, 40}}},
+     [] {
+         TWmfBuilder b = RedWmf();
+         for (int i = 0; i < 100000; ++i) b.Record(0x001E, {});
+         b.Record(0x0127, {-32000});
+         return b.Finish();
+     },
+     false,
+     false,
+     {{40, 40}}},
     {"restore beyond what was saved",
-     [] { return RedWmf().Record(0x0127, {-5}).Record(0x0127, {40}).Record(0x041B, {60, 60, 20, 20}).Finish(); },
-     false, false, {{40, 40}}},
+     [] {
+         return RedWmf().Record(0x0127, {-5}).Record(0x0127, {40}).Record(0x041B, {60, 60, 20, 20}).Finish();
+     },
+     false,
+     false,
+     {{40, 40}}},
     {"degenerate window extent",
-     [] { return RedWmf().Record(0x020C, {0, 0}).Record(0x041B, {60, 60, 20, 20}).Finish(); }, false, false, {{40, 40}}},
+     [] {
+         return RedWmf().Record(0x020C, {0, 0}).Record(0x041B, {60, 60, 20, 20}).Finish();
+     },
+     false,
+     false,
+     {{40, 40}}},
     {"non-invertible and NaN world transforms",
-     [] { return RedEmf().Record(35, {0, 0, 0, 0, 0, 0}).Record(43, {0, 0, 10, 10})
-                     .Record(35, {0x7FC00000, 0, 0, 0x7FC00000, 0, 0}).Record(43, {0, 0, 10, 10})
-                     .Record(36, {0, 0, 0, 0, 0, 0, 1}).Record(43, {20, 20, 60, 60}).Finish(); },
-     true, false, {{40, 40}}},
+     [] {
+         return RedEmf()
+             .Record(35, {0, 0, 0, 0, 0, 0})
+             .Record(43, {0, 0, 10, 10})
+             .Record(35, {0x7FC00000, 0, 0, 0x7FC00000, 0, 0})
+             .Record(43, {0, 0, 10, 10})
+             .Record(36, {0, 0, 0, 0, 0, 0, 1})
+             .Record(43, {20, 20, 60, 60})
+             .Finish();
+     },
+     true,
+     false,
+     {{40, 40}}},
     {"huge coordinates and radii",
-     [] { return RedWmf().Record(0x0418, {32767, 32767, -32768, -32768})
-                     .Record(0x0817, {0, 0, 5, 5, 32767, 32767, -32768, -32768}).Finish(); },
-     false, false, {}},
+     [] {
+         return RedWmf()
+             .Record(0x0418, {32767, 32767, -32768, -32768})
+             .Record(0x0817, {0, 0, 5, 5, 32767, 32767, -32768, -32768})
+             .Finish();
+     },
+     false,
+     false,
+     {}},
     {"huge font and dotted pen over a long line",
-     [] { return RedEmf().Record(82, {1, 0x7FFFFFFF}, std::string(92, '\0')).Record(37, {1})
-                     .Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0}, "A")
-                     .Record(38, {2, 2, 0, 0, 0}).Record(37, {2})
-                     .Record(27, {0x80000000, 0x80000000}).Record(54, {0x7FFFFFFF, 0x7FFFFFFF}).Finish(); },
-     true, false, {}},
+     [] {
+         return RedEmf()
+             .Record(82, {1, 0x7FFFFFFF}, std::string(92, '\0'))
+             .Record(37, {1})
+             .Record(84, {0, 0, 0, 0, 1, 0, 0, 10, 10, 1, 76, 0, 0, 0, 0, 0, 0}, "A")
+             .Record(38, {2, 2, 0, 0, 0})
+             .Record(37, {2})
+             .Record(27, {0x80000000, 0x80000000})
+             .Record(54, {0x7FFFFFFF, 0x7FFFFFFF})
+             .Finish();
+     },
+     true,
+     false,
+     {}},
     {"gradient vertexes past the record",
-     [] { return RedEmf().Record(118, {0, 0, 0, 0, 1000, 1, 0}, Vertex(0, 0, 0, 0, 0)).Finish(); }, true, true, {}},
+     [] {
+         return RedEmf().Record(118, {0, 0, 0, 0, 1000, 1, 0}, Vertex(0, 0, 0, 0, 0)).Finish();
+     },
+     true,
+     true,
+     {}},
     {"gradient shapes past the record",
-     [] { return RedEmf().Record(118, {0, 0, 0, 0, 2, 0x40000000, 2}, Vertex(0, 0, 0, 0, 0) + Vertex(9, 9, 0, 0, 0))
-                     .Finish(); }, true, true, {}},
+     [] {
+         return RedEmf()
+             .Record(118, {0, 0, 0, 0, 2, 0x40000000, 2}, Vertex(0, 0, 0, 0, 0) + Vertex(9, 9, 0, 0, 0))
+             .Finish();
+     },
+     true,
+     true,
+     {}},
     {"gradient vertex index out of range",
-     [] { return RedEmf().Record(118, {0, 0, 0, 0, 1, 1, 0}, Vertex(0, 0, 0, 0, 0) + U32s({0, 7})).Finish(); },
-     true, true, {}},
+     [] {
+         return RedEmf().Record(118, {0, 0, 0, 0, 1, 1, 0}, Vertex(0, 0, 0, 0, 0) + U32s({0, 7})).Finish();
+     },
+     true,
+     true,
+     {}},
     {"gradient of no shapes and an unknown mode",
-     [] { return RedEmf().Record(118, {0, 0, 0, 0, 0, 0, 2}).Record(118, {0, 0, 0, 0, 0, 5, 9}).Finish(); },
-     true, false, {{40, 40}}},
+     [] {
+         return RedEmf().Record(118, {0, 0, 0, 0, 0, 0, 2}).Record(118, {0, 0, 0, 0, 0, 5, 9}).Finish();
+     },
+     true,
+     false,
+     {{40, 40}}},
     {"gradient triangle of huge coordinates drawn in the visible part",
-     [] { return RedEmf().Record(118, {0, 0, 0, 0, 3, 1, 2},
-                                 Vertex(-2000000000, -2000000000, 0xFF00, 0, 0) + Vertex(2000000000, -2000000000, 0xFF00, 0, 0) +
-                                     Vertex(0, 2000000000, 0xFF00, 0, 0) + U32s({0, 1, 2})).Finish(); },
-     true, false, {{150, 150}}},
+     [] {
+         return RedEmf()
+             .Record(118, {0, 0, 0, 0, 3, 1, 2},
+                     Vertex(-2000000000, -2000000000, 0xFF00, 0, 0) + Vertex(2000000000, -2000000000, 0xFF00, 0, 0) +
+                         Vertex(0, 2000000000, 0xFF00, 0, 0) + U32s({0, 1, 2}))
+             .Finish();
+     },
+     true,
+     false,
+     {{150, 150}}},
     {"PolyDraw count past the record",
-     [] { return RedEmf().Record(56, {0, 0, 0, 0, 0x20000000, 1, 1}).Finish(); }, true, true, {}},
+     [] {
+         return RedEmf().Record(56, {0, 0, 0, 0, 0x20000000, 1, 1}).Finish();
+     },
+     true,
+     true,
+     {}},
     {"PolyDraw types cut off",
-     [] { return RedEmf().Record(56, {0, 0, 0, 0, 2, 1, 1, 5, 5}).Finish(); }, true, true, {}},
+     [] {
+         return RedEmf().Record(56, {0, 0, 0, 0, 2, 1, 1, 5, 5}).Finish();
+     },
+     true,
+     true,
+     {}},
     {"SmallTextOut count past the record",
-     [] { return RedEmf().Record(108, {0, 0, 0xFFFFFFFF, 0x300, 1, 0, 0}, "ab").Finish(); }, true, true, {}},
+     [] {
+         return RedEmf().Record(108, {0, 0, 0xFFFFFFFF, 0x300, 1, 0, 0}, "ab").Finish();
+     },
+     true,
+     true,
+     {}},
     {"PolyTextOut string count past the record",
-     [] { return RedEmf().Record(97, {0, 0, 0, 0, 1, 0, 0, 0x10000000}).Finish(); }, true, true, {}},
+     [] {
+         return RedEmf().Record(97, {0, 0, 0, 0, 1, 0, 0, 0x10000000}).Finish();
+     },
+     true,
+     true,
+     {}},
     {"region rectangle count past the region data",
-     [] { return RedEmf().Record(75, {48, 5, 32, 1, 0x10000000, 16, 0, 0, 1, 1, 0, 0, 1, 1}).Finish(); }, true, true, {}},
+     [] {
+         return RedEmf().Record(75, {48, 5, 32, 1, 0x10000000, 16, 0, 0, 1, 1, 0, 0, 1, 1}).Finish();
+     },
+     true,
+     true,
+     {}},
     {"WMF region scans past the record",
-     [] { return RedWmf().Record(0x06FF, {0, 6, 0, 0, 30, 9000, 2, 0, 0, 9, 9, 2, 0, 9}).Finish(); }, false, true, {}},
+     [] {
+         return RedWmf().Record(0x06FF, {0, 6, 0, 0, 30, 9000, 2, 0, 0, 9, 9, 2, 0, 9}).Finish();
+     },
+     false,
+     true,
+     {}},
     {"huge clip offset and frame width",
-     [] { return RedEmf().Record(75, {48, 5}, ClipRect(0, 0, 100, 100)).Record(26, {0x7FFFFFFF, 0x80000000})
-                     .Record(72, {0, 0, 0, 0, 48, 1, 0x7FFFFFFF, 0x80000000}, ClipRect(0, 0, 100, 100)).Finish(); },
-     true, false, {}},
+     [] {
+         return RedEmf()
+             .Record(75, {48, 5}, ClipRect(0, 0, 100, 100))
+             .Record(26, {0x7FFFFFFF, 0x80000000})
+             .Record(72, {0, 0, 0, 0, 48, 1, 0x7FFFFFFF, 0x80000000}, ClipRect(0, 0, 100, 100))
+             .Finish();
+     },
+     true,
+     false,
+     {}},
 };
 
 class HostileMetafile : public ::testing::TestWithParam<THostileCase> {};
@@ -716,7 +925,7 @@ TEST_P(HostileMetafile, FailsCleanlyOrDrawsWhatIsValid)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, HostileMetafile, ::testing::ValuesIn(HostileCases),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(MetafileErrors, MessagesSayWhatAndWhere)
 {

@@ -30,12 +30,12 @@ struct TFileCase {
 TEST(BmpFiles, DecodeEveryLayoutImageMagickWrites)
 {
     const std::vector<TFileCase> cases = {
-        {"quad-24.bmp", kQuadrants},                   // 24 bits, bottom-up
-        {"quad-8.bmp", kQuadrants},                    // 256-entry table
-        {"quad-4.bmp", kQuadrants},                    // 16-entry table
-        {"quad-rle8.bmp", kQuadrants},                 // RLE8
-        {"quad-os2.bmp", kQuadrants},                  // 12-byte core header
-        {"quad-565.bmp", kQuadrants},                  // V5 header, 5-6-5 masks
+        {"quad-24.bmp", kQuadrants},   // 24 bits, bottom-up
+        {"quad-8.bmp", kQuadrants},    // 256-entry table
+        {"quad-4.bmp", kQuadrants},    // 16-entry table
+        {"quad-rle8.bmp", kQuadrants}, // RLE8
+        {"quad-os2.bmp", kQuadrants},  // 12-byte core header
+        {"quad-565.bmp", kQuadrants},  // V5 header, 5-6-5 masks
         {"two-1.bmp", {{5, 3, Black}, {30, 20, White}}},
         // V5 header with an alpha mask: the half-transparent quadrant comes out premultiplied.
         {"quad-alpha.bmp", {{5, 3, 0x80800000}, {30, 3, Lime}, {5, 18, Blue}, {30, 17, White}}},
@@ -61,52 +61,103 @@ TEST(BmpBytes, DecodeLayoutsWhereExactBytesMatter)
 {
     const std::vector<TByteCase> cases = {
         {"top-down 24 bits: the first stored row is the top",
-         {.Width = 2, .Height = -2, .Bpp = 24,
+         {.Width = 2,
+          .Height = -2,
+          .Bpp = 24,
           .Bits = {0, 0, 255, 0, 255, 0, 0, 0, /**/ 255, 0, 0, 255, 255, 255, 0, 0}},
          {{0, 0, Red}, {1, 0, Lime}, {0, 1, Blue}, {1, 1, White}}},
         {"1 bit, 10 pixels across two bytes, bottom-up",
-         {.Width = 10, .Height = 2, .Bpp = 1, .ColoursUsed = 2, .Palette = {0x000000, 0xFF0000},
+         {.Width = 10,
+          .Height = 2,
+          .Bpp = 1,
+          .ColoursUsed = 2,
+          .Palette = {0x000000, 0xFF0000},
           .Bits = {0b10000000, 0b01000000, 0, 0, /**/ 0b01111111, 0b11000000, 0, 0}},
          {{0, 1, Red}, {1, 1, Black}, {9, 1, Red}, {8, 1, Black}, {0, 0, Black}, {1, 0, Red}, {9, 0, Red}}},
         {"4 bits, an index past a 2-entry table shows black",
-         {.Width = 3, .Height = 1, .Bpp = 4, .ColoursUsed = 2, .Palette = {0x0000FF, 0xFFFFFF},
+         {.Width = 3,
+          .Height = 1,
+          .Bpp = 4,
+          .ColoursUsed = 2,
+          .Palette = {0x0000FF, 0xFFFFFF},
           .Bits = {0x01, 0x50, 0, 0}},
          {{0, 0, Blue}, {1, 0, White}, {2, 0, Black}}},
         {"16 bits without masks: 5-5-5",
          {.Width = 2, .Height = 1, .Bpp = 16, .Bits = {0x00, 0x7C, 0x1F, 0x00}},
          {{0, 0, Red}, {1, 0, Blue}}},
         {"32 bits, masks after a 40-byte header in unusual order, no alpha mask: opaque",
-         {.Width = 1, .Height = 1, .Bpp = 32, .Compression = 3, .Masks = {0xFF, 0xFF00, 0xFF0000, 0},
+         {.Width = 1,
+          .Height = 1,
+          .Bpp = 32,
+          .Compression = 3,
+          .Masks = {0xFF, 0xFF00, 0xFF0000, 0},
           .Bits = {0x11, 0x22, 0x33, 0x00}},
          {{0, 0, 0xFF112233}}},
         {"32 bits, V3 header with an alpha mask",
-         {.HeaderSize = 56, .Width = 2, .Height = 1, .Bpp = 32, .Compression = 3,
-          .Masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, .Bits = {0, 0, 200, 0x80, 255, 255, 255, 0xFF}},
+         {.HeaderSize = 56,
+          .Width = 2,
+          .Height = 1,
+          .Bpp = 32,
+          .Compression = 3,
+          .Masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+          .Bits = {0, 0, 200, 0x80, 255, 255, 255, 0xFF}},
          {{0, 0, 0x80640000}, {1, 0, White}}},
         {"32 bits, alpha mask given but every alpha zero: opaque",
-         {.HeaderSize = 124, .Width = 1, .Height = 1, .Bpp = 32, .Compression = 3,
-          .Masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000}, .Bits = {0x33, 0x22, 0x11, 0}},
+         {.HeaderSize = 124,
+          .Width = 1,
+          .Height = 1,
+          .Bpp = 32,
+          .Compression = 3,
+          .Masks = {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+          .Bits = {0x33, 0x22, 0x11, 0}},
          {{0, 0, 0xFF112233}}},
         {"16 bits, 4-bit masks scale to 0..255",
-         {.Width = 1, .Height = 1, .Bpp = 16, .Compression = 3, .Masks = {0x0F00, 0x00F0, 0x000F, 0},
+         {.Width = 1,
+          .Height = 1,
+          .Bpp = 16,
+          .Compression = 3,
+          .Masks = {0x0F00, 0x00F0, 0x000F, 0},
           .Bits = {0x8F, 0x0F, 0, 0}},
          {{0, 0, 0xFFFF88FF}}},
         {"OS/2 core header: 3-byte entries, only as many as fit before the bits",
-         {.HeaderSize = 12, .Width = 2, .Height = 1, .Bpp = 8, .Palette = {0x00FF00, 0xFF0000},
-          .Bits = {1, 0, 0, 0}},
+         {.HeaderSize = 12, .Width = 2, .Height = 1, .Bpp = 8, .Palette = {0x00FF00, 0xFF0000}, .Bits = {1, 0, 0, 0}},
          {{0, 0, Red}, {1, 0, Lime}}},
         {"RLE8: runs, a literal, end of line, a delta, end of bitmap; skipped pixels show entry 0",
-         {.Width = 4, .Height = 3, .Bpp = 8, .Compression = 1, .ColoursUsed = 4,
+         {.Width = 4,
+          .Height = 3,
+          .Bpp = 8,
+          .Compression = 1,
+          .ColoursUsed = 4,
           .Palette = {0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF},
           .Bits = {1, 1, 0, 3, 2, 3, 1, 0, 0, 0, /**/ 0, 2, 2, 1, /**/ 2, 2, 0, 1}},
-         {{0, 2, Red}, {1, 2, Lime}, {2, 2, Blue}, {3, 2, Red}, {0, 1, White}, {3, 1, White},
-          {0, 0, White}, {1, 0, White}, {2, 0, Lime}, {3, 0, Lime}}},
+         {{0, 2, Red},
+          {1, 2, Lime},
+          {2, 2, Blue},
+          {3, 2, Red},
+          {0, 1, White},
+          {3, 1, White},
+          {0, 0, White},
+          {1, 0, White},
+          {2, 0, Lime},
+          {3, 0, Lime}}},
         {"RLE4: a run alternates its two nibbles; a literal of 3 nibbles is padded to a word",
-         {.Width = 5, .Height = 2, .Bpp = 4, .Compression = 2, .ColoursUsed = 4,
+         {.Width = 5,
+          .Height = 2,
+          .Bpp = 4,
+          .Compression = 2,
+          .ColoursUsed = 4,
           .Palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF},
           .Bits = {5, 0x12, 0, 0, /**/ 0, 3, 0x32, 0x10, 2, 0x33, 0, 1}},
-         {{0, 1, Red}, {1, 1, Lime}, {2, 1, Red}, {3, 1, Lime}, {4, 1, Red},
-          {0, 0, Blue}, {1, 0, Lime}, {2, 0, Red}, {3, 0, Blue}, {4, 0, Blue}}},
+         {{0, 1, Red},
+          {1, 1, Lime},
+          {2, 1, Red},
+          {3, 1, Lime},
+          {4, 1, Red},
+          {0, 0, Blue},
+          {1, 0, Lime},
+          {2, 0, Red},
+          {3, 0, Blue},
+          {4, 0, Blue}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -142,8 +193,13 @@ TEST(BmpLimit, OnlyTheTopLeftPartIsDecoded)
 
     // Top-down run-length data is read only up to the last visible row: what
     // follows (here nothing, not even the end marker) does not matter.
-    TBitmap topRow = Bmp(MakeBmp({.Width = 2, .Height = -2, .Bpp = 8, .Compression = 1, .ColoursUsed = 2,
-                                  .Palette = {0, 0x0000FF}, .Bits = {2, 1, 0, 0}}),
+    TBitmap topRow = Bmp(MakeBmp({.Width = 2,
+                                  .Height = -2,
+                                  .Bpp = 8,
+                                  .Compression = 1,
+                                  .ColoursUsed = 2,
+                                  .Palette = {0, 0x0000FF},
+                                  .Bits = {2, 1, 0, 0}}),
                          {2, 1});
     EXPECT_TRUE(PixelsMatch(topRow, {{0, 0, Blue}, {1, 0, Blue}}));
 }
@@ -172,7 +228,7 @@ private:
         if (at < Bits) return header_[at];
         std::uint64_t row = (at - Bits) / Stride, column = (at - Bits) % Stride;
         std::uint32_t c = Colour(static_cast<int>(column / 3), static_cast<int>(H - 1 - row));
-        return c >> (8 * (column % 3)) & 0xFF;  // blue, green, red
+        return c >> (8 * (column % 3)) & 0xFF; // blue, green, red
     }
     TBytes header_ = [] {
         TDibLayout layout{.Width = W, .Height = H, .Bpp = 24};
@@ -198,7 +254,7 @@ TEST(BmpLimit, LargePictureReadsOnlyTheVisibleRowsAndColumns)
 struct THostileCase {
     const char* Name;
     TBytes Bytes;
-    const char* Message;  // part of the expected message
+    const char* Message; // part of the expected message
 };
 
 TBytes With(TBytes b, std::size_t at, std::uint32_t v)
@@ -215,8 +271,13 @@ TBytes Cut(TBytes b, std::size_t size)
 
 TDibLayout Rle8(int width, int height, TBytes bits)
 {
-    return {.Width = width, .Height = height, .Bpp = 8, .Compression = 1, .ColoursUsed = 2,
-            .Palette = {0, 0xFFFFFF}, .Bits = std::move(bits)};
+    return {.Width = width,
+            .Height = height,
+            .Bpp = 8,
+            .Compression = 1,
+            .ColoursUsed = 2,
+            .Palette = {0, 0xFFFFFF},
+            .Bits = std::move(bits)};
 }
 
 TEST(BmpHostile, MalformedFilesFailWithAPictureError)
@@ -264,8 +325,12 @@ TEST(BmpHostile, MalformedFilesFailWithAPictureError)
 
 TEST(Dib, PackedDibKeepsItsColourTableAndFollowsTheLimit)
 {
-    TDibLayout layout{.Width = 3, .Height = 2, .Bpp = 8, .ColoursUsed = 3, .Palette = {0xFF0000, 0x00FF00, 0x0000FF},
-                  .Bits = {0, 1, 2, 0, /**/ 2, 1, 0, 0}};
+    TDibLayout layout{.Width = 3,
+                      .Height = 2,
+                      .Bpp = 8,
+                      .ColoursUsed = 3,
+                      .Palette = {0xFF0000, 0x00FF00, 0x0000FF},
+                      .Bits = {0, 1, 2, 0, /**/ 2, 1, 0, 0}};
     TBitmap b = DecodeDib(MakeDib(layout), {2, 1});
     EXPECT_EQ(b.NaturalWidth, 3);
     EXPECT_EQ(b.NaturalHeight, 2);

@@ -36,8 +36,8 @@ TEST(JpegFiles, DecodeEveryCodingAndColourSpace)
 {
     const std::vector<TPixelCheck> quadrants = {{5, 3, Red}, {30, 3, Lime}, {5, 18, Blue}, {30, 18, White}};
     // Grey: the luma of each quadrant's colour.
-    const std::vector<TPixelCheck> grey = {{5, 3, 0xFF363636}, {30, 3, 0xFFB6B6B6}, {5, 18, 0xFF121212},
-                                           {30, 18, White}};
+    const std::vector<TPixelCheck> grey = {
+        {5, 3, 0xFF363636}, {30, 3, 0xFFB6B6B6}, {5, 18, 0xFF121212}, {30, 18, White}};
     const struct {
         const char* File;
         std::vector<TPixelCheck> Pixels;
@@ -45,7 +45,7 @@ TEST(JpegFiles, DecodeEveryCodingAndColourSpace)
         {"quad-baseline.jpg", quadrants},
         {"quad-progressive.jpg", quadrants},
         {"quad-grey.jpg", grey},
-        {"quad-cmyk.jpg", quadrants},  // Adobe-inverted CMYK
+        {"quad-cmyk.jpg", quadrants}, // Adobe-inverted CMYK
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.File);
@@ -107,9 +107,9 @@ TEST(JpegLimit, LargePictureIsCroppedToTheVisiblePart)
         ASSERT_EQ(b.Width, 200);
         ASSERT_EQ(b.Height, 200);
         ASSERT_EQ(b.Pixels.size(), 200u * 200);
-        EXPECT_TRUE(PixelsMatch(b, {{100, 100, Red}, {170, 170, Red}, {195, 100, Blue}, {199, 0, Blue},
-                                    {100, 195, Lime}, {199, 199, Lime}},
-                                8));
+        EXPECT_TRUE(PixelsMatch(
+            b, {{100, 100, Red}, {170, 170, Red}, {195, 100, Blue}, {199, 0, Blue}, {100, 195, Lime}, {199, 199, Lime}},
+            8));
 
         TBitmap sizeOnly = Jpeg(jpeg, {0, 0});
         EXPECT_EQ(sizeOnly.NaturalWidth, 640);
@@ -156,8 +156,8 @@ TEST(JpegHostile, MalformedFilesFailWithAPictureError)
         {"progressive picture too large to hold", WithSides(progressive, 60000, 60000), "too large to decode"},
         // 9000 x 9000 grey, then 30 refinement scans of about 140 bytes that
         // each walk all of its 1.3 million blocks.
-        {"scans that walk a large picture too often",
-         ReadBytes(FixturePath("malformed-refinement-scans.jpg")), "too many times"},
+        {"scans that walk a large picture too often", ReadBytes(FixturePath("malformed-refinement-scans.jpg")),
+         "too many times"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -57,8 +57,8 @@ TEST(Picture, UnknownExtensionIsNamedAsWritten)
         {"dat\\notes.txt", "Unknown picture file extension (.txt) in dat\\notes.txt"},
         {"dat\\PIC.Png", "(.Png)"},
         {"dat\\noext", "(none)"},
-        {"dat\\v1.0\\noext", "(none)"},          // a "." in a directory name is no extension
-        {"dat\\a.bmp:stream", "(none)"},         // nor one before a ":"
+        {"dat\\v1.0\\noext", "(none)"},  // a "." in a directory name is no extension
+        {"dat\\a.bmp:stream", "(none)"}, // nor one before a ":"
         {"dat\\trailing.", "(none)"},
         {"dat\\a.bmp.bak", "(.bak)"},
     };
@@ -106,7 +106,7 @@ TEST(Picture, FailedLoadKeepsTheOldPicture)
     EXPECT_EQ(picture.Bitmap(), shown);
 
     EXPECT_THROW(picture.LoadFromFile("dat\\notes.txt", {}), EPictureError);
-    EXPECT_THROW(picture.LoadFromFile("dat\\empty.wmf", {}), EPictureError);  // metafiles have their own decoder
+    EXPECT_THROW(picture.LoadFromFile("dat\\empty.wmf", {}), EPictureError); // metafiles have their own decoder
     EXPECT_EQ(picture.Bitmap(), shown);
 
     picture.LoadFromFile("dat\\good.bmp", {10, 10});

@@ -18,10 +18,7 @@ namespace mirt::test {
 
 using TBytes = std::vector<unsigned char>;
 
-inline std::string FixturePath(const std::string& name)
-{
-    return std::string(MIRT_PICTURE_FIXTURES) + "/" + name;
-}
+inline std::string FixturePath(const std::string& name) { return std::string(MIRT_PICTURE_FIXTURES) + "/" + name; }
 
 inline TBytes ReadBytes(const std::string& path)
 {
@@ -30,8 +27,8 @@ inline TBytes ReadBytes(const std::string& path)
     return TBytes(std::istreambuf_iterator<char>(in), {});
 }
 
-constexpr std::uint32_t Red = 0xFFFF0000, Lime = 0xFF00FF00, Blue = 0xFF0000FF, White = 0xFFFFFFFF,
-                        Black = 0xFF000000, Transparent = 0;
+constexpr std::uint32_t Red = 0xFFFF0000, Lime = 0xFF00FF00, Blue = 0xFF0000FF, White = 0xFFFFFFFF, Black = 0xFF000000,
+                        Transparent = 0;
 
 struct TPixelCheck {
     int X, Y;
@@ -44,25 +41,32 @@ inline ::testing::AssertionResult PixelsMatch(const TBitmap& b, const std::vecto
 {
     for (const auto& c : checks) {
         if (c.X >= b.Width || c.Y >= b.Height)
-            return ::testing::AssertionFailure() << "pixel " << c.X << "," << c.Y << " outside " << b.Width << "x"
-                                                 << b.Height;
+            return ::testing::AssertionFailure()
+                   << "pixel " << c.X << "," << c.Y << " outside " << b.Width << "x" << b.Height;
         std::uint32_t got = b.Pixels[static_cast<std::size_t>(c.Y) * b.Width + c.X];
         for (int shift = 0; shift < 32; shift += 8) {
             int d = int(got >> shift & 0xFF) - int(c.Argb >> shift & 0xFF);
             if (std::abs(d) > tolerance)
-                return ::testing::AssertionFailure() << "pixel " << c.X << "," << c.Y << " is " << std::hex << got
-                                                     << ", expected " << c.Argb;
+                return ::testing::AssertionFailure()
+                       << "pixel " << c.X << "," << c.Y << " is " << std::hex << got << ", expected " << c.Argb;
         }
     }
     return ::testing::AssertionSuccess();
 }
 
-inline void Put16(TBytes& b, unsigned v) { b.push_back(v & 0xFF); b.push_back(v >> 8 & 0xFF); }
-inline void Put32(TBytes& b, std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(v >> 8 * i & 0xFF); }
+inline void Put16(TBytes& b, unsigned v)
+{
+    b.push_back(v & 0xFF);
+    b.push_back(v >> 8 & 0xFF);
+}
+inline void Put32(TBytes& b, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b.push_back(v >> 8 * i & 0xFF);
+}
 
 // A DIB or BMP file written field by field.
 struct TDibLayout {
-    unsigned HeaderSize = 40;        // 12 (core), 40, 56, 108, 124
+    unsigned HeaderSize = 40; // 12 (core), 40, 56, 108, 124
     std::int32_t Width = 1, Height = 1;
     unsigned Bpp = 24;
     std::uint32_t Compression = 0;

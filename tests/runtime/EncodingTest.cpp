@@ -1,5 +1,5 @@
-#include "platform/runtime/CodePage.h"
 #include "platform/runtime/Encoding.h"
+#include "platform/runtime/CodePage.h"
 #include "tests/support/CodePageScope.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +19,16 @@ TEST_F(EncodingTest, ValidUtf8)
         bool valid;
     };
     const std::vector<Case> cases = {
-        {"", true}, {"abc", true}, {"\xE8\xA1\xA8", true}, {"\xF0\x9F\x98\x80", true},
-        {"\xE8\xA1", false},          // cut short
-        {"\x95\x5C", false},          // Shift-JIS 表
-        {"\xC0\xAF", false},          // overlong "/"
-        {"\xE0\x80\xAF", false},      // overlong
-        {"\xED\xA0\x80", false},      // surrogate
-        {"\xF4\x90\x80\x80", false},  // beyond U+10FFFF
+        {"", true},
+        {"abc", true},
+        {"\xE8\xA1\xA8", true},
+        {"\xF0\x9F\x98\x80", true},
+        {"\xE8\xA1", false},         // cut short
+        {"\x95\x5C", false},         // Shift-JIS 表
+        {"\xC0\xAF", false},         // overlong "/"
+        {"\xE0\x80\xAF", false},     // overlong
+        {"\xED\xA0\x80", false},     // surrogate
+        {"\xF4\x90\x80\x80", false}, // beyond U+10FFFF
         {"\x80", false},
     };
     for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
@@ -39,11 +42,11 @@ TEST_F(EncodingTest, ConvertsFromTheCodePage)
     };
     const std::string bad = "\xEF\xBF\xBD";
     const std::vector<Case> cases = {
-        {"ja_JP", "\x95\x5C.txt", "\xE8\xA1\xA8.txt"},          // 表.txt
-        {"ja_JP", "a\x82", "a" + bad},                          // incomplete character at the end
-        {"ja_JP", "\xE8\xA1\xA8", "\xE8\xA1\xA8"},              // already UTF-8: kept
+        {"ja_JP", "\x95\x5C.txt", "\xE8\xA1\xA8.txt"}, // 表.txt
+        {"ja_JP", "a\x82", "a" + bad},                 // incomplete character at the end
+        {"ja_JP", "\xE8\xA1\xA8", "\xE8\xA1\xA8"},     // already UTF-8: kept
         {"en_US", "caf\xE9", "caf\xC3\xA9"},
-        {"en_US", "\x81x", bad + "x"},                          // undefined in the western page
+        {"en_US", "\x81x", bad + "x"}, // undefined in the western page
         {"en_US", "plain", "plain"},
     };
     for (const Case& c : cases) {

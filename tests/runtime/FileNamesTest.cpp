@@ -23,11 +23,11 @@ TEST_F(FileNamesTest, ResolvesWindowsNames)
 {
     test::TTempDir::Write("dat/story.txt", "s");
     test::TTempDir::Write("Pics/Big Picture.JPG", "p");
-    test::TTempDir::Write("dat/\xE8\xA1\xA8.txt", "utf8");            // 表.txt stored as UTF-8
-    test::TTempDir::Write("dat/\x95\x5C\x8E\xA6.bmp", "sjis");        // 表示.bmp stored as Shift-JIS
-    test::TTempDir::Write("dat/\xEF\xBC\xA1.txt", "fullwidth");       // Ａ.txt stored as UTF-8
-    std::filesystem::create_directories("dat/Clash.txt");             // a directory ...
-    test::TTempDir::Write("dat/clash.txt", "file");                   // ... and a file differing in case
+    test::TTempDir::Write("dat/\xE8\xA1\xA8.txt", "utf8");      // 表.txt stored as UTF-8
+    test::TTempDir::Write("dat/\x95\x5C\x8E\xA6.bmp", "sjis");  // 表示.bmp stored as Shift-JIS
+    test::TTempDir::Write("dat/\xEF\xBC\xA1.txt", "fullwidth"); // Ａ.txt stored as UTF-8
+    std::filesystem::create_directories("dat/Clash.txt");       // a directory ...
+    test::TTempDir::Write("dat/clash.txt", "file");             // ... and a file differing in case
 
     struct Case {
         std::string name, path;
@@ -38,11 +38,11 @@ TEST_F(FileNamesTest, ResolvesWindowsNames)
         {"DAT\\Story.TXT", "dat/story.txt"},
         {"dat\\\\story.txt", "dat/story.txt"},
         {"pics\\big picture.jpg", "Pics/Big Picture.JPG"},
-        {"dat\\\x95\x5C.txt", "dat/\xE8\xA1\xA8.txt"},                 // 0x5C inside 表 is no separator
+        {"dat\\\x95\x5C.txt", "dat/\xE8\xA1\xA8.txt"}, // 0x5C inside 表 is no separator
         {"DAT\\\x95\x5C.TXT", "dat/\xE8\xA1\xA8.txt"},
         {"dat\\\x95\x5C\x8E\xA6.bmp", "dat/\x95\x5C\x8E\xA6.bmp"},
-        {"dat\\\x82\x60.txt", "dat/\xEF\xBC\xA1.txt"},                 // Ａ in Shift-JIS
-        {"dat\\Clash.txt", "dat/clash.txt"},                           // the directory counts as missing
+        {"dat\\\x82\x60.txt", "dat/\xEF\xBC\xA1.txt"}, // Ａ in Shift-JIS
+        {"dat\\Clash.txt", "dat/clash.txt"},           // the directory counts as missing
         {"dat\\..\\dat\\story.txt", "dat/../dat/story.txt"},
         {"dat\\missing.txt", "dat/missing.txt"},
         {"nodir\\story.txt", "nodir/story.txt"},

@@ -29,17 +29,25 @@ TEST(TextLines, LineRules)
         {"", {}},
         {"a", {"a"}},
         {"a\nb", {"a", "b"}},
-        {"a\n", {"a"}},                                // no empty line after the final line end
+        {"a\n", {"a"}}, // no empty line after the final line end
         {"a\r\n\r\n", {"a", ""}},
         {"a\n\n", {"a", ""}},
-        {"ab\rcd\r\nef", {"abcd", "ef"}},              // a lone CR is removed
+        {"ab\rcd\r\nef", {"abcd", "ef"}}, // a lone CR is removed
         {"a\r\r\nb", {"a", "b"}},
         {"a\r", {"a"}},
         {"a\n\r", {"a", ""}},
-        {"a\r\n\x1a" "b\r\n", {"a"}},                  // 0x1A at a line start ends the file
-        {"\x1a" "abc", {}},
-        {"a\x1a" "b\nc", {"a\x1a" "b", "c"}},          // elsewhere it is an ordinary byte
-        {"a\0b\nc"s, {"a\0b"s, "c"}},                   // NUL bytes are kept
+        {"a\r\n\x1a"
+         "b\r\n",
+         {"a"}}, // 0x1A at a line start ends the file
+        {"\x1a"
+         "abc",
+         {}},
+        {"a\x1a"
+         "b\nc",
+         {"a\x1a"
+          "b",
+          "c"}},                      // elsewhere it is an ordinary byte
+        {"a\0b\nc"s, {"a\0b"s, "c"}}, // NUL bytes are kept
         {longLine + "\r\n" + longLine, {longLine, longLine}},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(Split(cases[i].bytes), cases[i].lines) << "case " << i;

@@ -42,8 +42,7 @@ void Trace(const char* what)
     if (fl_display) XSync(fl_display, False);
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    std::fprintf(stderr, "mirt-trace %s %lld\n", what,
-                 static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    std::fprintf(stderr, "mirt-trace %s %lld\n", what, static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
     std::fflush(stderr);
 }
 
@@ -87,8 +86,8 @@ class TFormWindow;
 class TFormWindow final : public Fl_Double_Window {
 public:
     TFormWindow(TForm& form)
-        : Fl_Double_Window(form.Left(), form.Top(), std::max(form.Width(), 1), std::max(form.Height(), 1)),
-          form_(form), title_(ScreenText(form.Caption()))
+        : Fl_Double_Window(form.Left(), form.Top(), std::max(form.Width(), 1), std::max(form.Height(), 1)), form_(form),
+          title_(ScreenText(form.Caption()))
     {
         end();
         label(title_.c_str());
@@ -333,8 +332,7 @@ public:
             break;
         case TChange::Caption:
             if (control_.Kind() == TControlKind::Button)
-                static_cast<TLiteralButton*>(widget_)->SetText(
-                    ScreenText(static_cast<TButton&>(control_).Caption()));
+                static_cast<TLiteralButton*>(widget_)->SetText(ScreenText(static_cast<TButton&>(control_).Caption()));
             break;
         case TChange::Picture:
             if (control_.Kind() == TControlKind::Image) static_cast<TPictureWidget*>(widget_)->PictureChanged();
@@ -353,10 +351,7 @@ public:
 
     TSize OuterSize() const override { return {widget_->w(), widget_->h()}; }
 
-    void Show() override
-    {
-        static_cast<TFormWindow*>(widget_)->ShowAtPosition();
-    }
+    void Show() override { static_cast<TFormWindow*>(widget_)->ShowAtPosition(); }
 
 private:
     // Places the widget; FLTK positions children in window coordinates.
@@ -529,10 +524,8 @@ int DispatchEvent(int event, Fl_Window* window)
             const bool system = key == VK_MENU || key == VK_F10 || (Fl::event_state() & FL_ALT);
             TKeyMessage message;
             message.Code = key;
-            if (event == FL_KEYUP)
-                message.Kind = system ? TKeyMessage::SysKeyUp : TKeyMessage::KeyUp;
-            else
-                message.Kind = system ? TKeyMessage::SysKeyDown : TKeyMessage::KeyDown;
+            if (event == FL_KEYUP) message.Kind = system ? TKeyMessage::SysKeyUp : TKeyMessage::KeyUp;
+            else message.Kind = system ? TKeyMessage::SysKeyDown : TKeyMessage::KeyDown;
             // FLTK sends a key that no widget took once more as a shortcut;
             // the form has seen it already.
             if (event != FL_SHORTCUT && key != 0 && formWindow->Form().KeyMessage(message)) return 1;
@@ -549,10 +542,7 @@ int DispatchEvent(int event, Fl_Window* window)
 
 } // namespace
 
-TFltkBackend::TFltkBackend()
-{
-    Fl::event_dispatch(DispatchEvent);
-}
+TFltkBackend::TFltkBackend() { Fl::event_dispatch(DispatchEvent); }
 
 TFltkBackend::~TFltkBackend() { Fl::event_dispatch(nullptr); }
 

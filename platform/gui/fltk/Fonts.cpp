@@ -29,9 +29,9 @@ const char* LanguageOf(int charset)
 {
     switch (charset) {
     case SHIFTJIS_CHARSET: return "ja";
-    case 129: return "ko";       // Hangul
-    case 134: return "zh-cn";    // GB2312
-    case 136: return "zh-tw";    // Big5
+    case 129: return "ko";    // Hangul
+    case 134: return "zh-cn"; // GB2312
+    case 136: return "zh-tw"; // Big5
     default: return nullptr;
     }
 }

@@ -34,11 +34,11 @@ public:
     // try to click the window then).
     std::function<void(const TBox&)> WhileBoxOpen;
 
-    std::vector<TBox> Messages;       // message boxes in order
-    std::vector<TBox> Errors;         // error boxes in order
+    std::vector<TBox> Messages; // message boxes in order
+    std::vector<TBox> Errors;   // error boxes in order
     int AlertSounds = 0;
     int FormsShown = 0;
-    int LoopTurns = 0;                // user actions run by the message loop
+    int LoopTurns = 0; // user actions run by the message loop
     bool LoopEndedByQuit = false;
 
     std::unique_ptr<TPeer> CreatePeer(TControl& control) override;
