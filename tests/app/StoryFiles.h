@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace mirt::testing {
+namespace mirt::test {
 
 class TStoryFolder {
 public:
@@ -76,4 +76,4 @@ private:
     test::TTempDir dir_; // the current directory while it lives
 };
 
-} // namespace mirt::testing
+} // namespace mirt::test

@@ -20,7 +20,7 @@ namespace {
 
 using gui::headless::TBox;
 using gui::headless::THeadlessBackend;
-using testing::TStoryFolder;
+using test::TStoryFolder;
 
 class StoryPlayer : public ::testing::Test {
 protected:

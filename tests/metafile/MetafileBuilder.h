@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace mirt::testing {
+namespace mirt::test {
 
 class TBytes {
 public:
@@ -129,4 +129,4 @@ private:
     TBytes b_;
 };
 
-} // namespace mirt::testing
+} // namespace mirt::test

@@ -20,8 +20,8 @@
 namespace mirt {
 namespace {
 
-using testing::TEmfBuilder;
-using testing::TWmfBuilder;
+using test::TEmfBuilder;
+using test::TWmfBuilder;
 
 std::vector<unsigned char> ReadFixture(const std::string& name)
 {
@@ -274,7 +274,7 @@ TEST(MetafileText, ShiftJisTextIsDrawnAsJapanese)
 // Little-endian 32-bit values as record bytes.
 std::string U32s(std::initializer_list<std::uint32_t> values)
 {
-    testing::TBytes b;
+    test::TBytes b;
     for (std::uint32_t v : values) b.U32(v);
     return {b.Bytes.begin(), b.Bytes.end()};
 }
@@ -525,7 +525,7 @@ TEST(MetafileClip, RegionsCombineByMode)
 // A WMF region of one rectangle (one scan).
 std::string WmfRegion(int l, int t, int r, int b)
 {
-    testing::TBytes s;
+    test::TBytes s;
     for (int v : {0, 6, 0, 0, 30, 1, 2, l, t, r, b, 2, t, b, l, r, 2}) s.U16(static_cast<unsigned>(v) & 0xFFFF);
     return {s.Bytes.begin(), s.Bytes.end()};
 }
