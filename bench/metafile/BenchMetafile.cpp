@@ -33,7 +33,7 @@ void Decode(benchmark::State& state, const std::vector<unsigned char>& bytes, bo
 // polylines spread over (and beyond) the visible part.
 std::vector<unsigned char> ManyWmfRecords()
 {
-    mirt::testing::TWmfBuilder b(400, 96, 8);
+    mirt::test::TWmfBuilder b(400, 96, 8);
     b.Record(0x02FC, {0, 0x3366, 0x0099, 0}).Record(0x02FA, {0, 1, 0, 0x0000, 0});
     b.Record(0x012D, {0}).Record(0x012D, {1});
     for (int i = 0; i < 99996 / 4; ++i) {
@@ -48,7 +48,7 @@ std::vector<unsigned char> ManyWmfRecords()
 
 std::vector<unsigned char> ManyEmfRecords()
 {
-    mirt::testing::TEmfBuilder b(400, 8);
+    mirt::test::TEmfBuilder b(400, 8);
     b.Record(39, {1, 0, 0x990033, 0}).Record(37, {1});
     for (int i = 0; i < 99998 / 4; ++i) {
         std::uint32_t x = (i * 37) % 380, y = (i * 53) % 380;
