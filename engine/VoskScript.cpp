@@ -191,12 +191,16 @@ void TVoskScript::AddCommand(const AnsiString& Word, TArgHandler Handler)
     Commands.push_back(std::move(entry));
 }
 
+void TVoskScript::RequireUnit() const
+{
+    if (!Units.empty()) return;
+    if (MissingName.empty()) throw EScriptError("No story file is loaded");
+    throw EScriptError("Story file not found: " + MissingName);
+}
+
 TVoskScript::TScriptUnit& TVoskScript::Current()
 {
-    if (Units.empty()) {
-        if (MissingName.empty()) throw EScriptError("No story file is loaded");
-        throw EScriptError("Story file not found: " + MissingName);
-    }
+    RequireUnit();
     return Units.back();
 }
 
@@ -356,7 +360,7 @@ void TVoskScript::ReadPage(TStringDynArray& Page)
 
 void TVoskScript::Advance()
 {
-    Current(); // no unit loaded: name the missing file
+    RequireUnit();
     if (Mode == TMode::Page) {
         TStringDynArray page;
         ReadPage(page);
@@ -370,7 +374,7 @@ void TVoskScript::Advance()
 
 void TVoskScript::JumpToChoice()
 {
-    Current();
+    RequireUnit();
     GotoLabel(ChoiceLabel);
     Advance();
 }

@@ -83,6 +83,9 @@ private:
     static constexpr std::int32_t kMaxLines = 10000;
 
     void AddLine(AnsiString Line, int FileLine);
+    // Throws EScriptError when no unit is loaded, naming the file that was not found.
+    void RequireUnit() const;
+    // The current (last) unit, after RequireUnit.
     TScriptUnit& Current();
     void FetchLine(AnsiString& Line);
     bool AtEnd();
