@@ -162,7 +162,8 @@ public:
     const TBitmap* Icon() const { return icon_.get(); }
     int ClientWidth() const { return Width(); }
     int ClientHeight() const { return Height(); }
-    void SetClientSize(int width, int height) { SetBounds(Left(), Top(), width, height); }
+    // Resizes the client area at once (keeping the position).
+    void ApplyClientSize(int width, int height) { SetBounds(Left(), Top(), width, height); }
     void SetPosition(int left, int top) { SetBounds(left, top, Width(), Height()); }
     // Outer size, frame and caption included (see TPeer::OuterSize).
     TSize OuterSize() const;
