@@ -26,7 +26,7 @@ public:
     gui::TButton* Button1 = nullptr;
 };
 
-// The main window; set before its constructor runs.
+// The main window; set by CreateForm once constructed, before its Create() runs.
 extern TFormMain* FormMain;
 
 } // namespace mirt
