@@ -13,7 +13,7 @@
 namespace mirt::test {
 namespace {
 
-TBitmap Jpeg(const TBytes& bytes, TDecodeLimit limit = {})
+TBitmap Jpeg(const TBytes& bytes, TDecodeLimit limit = TDecodeLimit{200, 200})
 {
     TMemorySource source(bytes);
     return DecodeJpeg(source, limit);
