@@ -20,6 +20,11 @@ enum class TControlKind { Form, Panel, Image, Button };
 
 constexpr int SHIFTJIS_CHARSET = 128;
 
+// The face names the program's windows use: the proportional gothic of
+// windows and boxes, and the proportional mincho of buttons.
+inline constexpr char PGothicFace[] = "ＭＳ Ｐゴシック";
+inline constexpr char PMinchoFace[] = "ＭＳ Ｐ明朝";
+
 struct TFont {
     AnsiString Face; // face name as the design gives it, code-page bytes
     int Height = 12; // character height in pixels
