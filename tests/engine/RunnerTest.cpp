@@ -1,6 +1,8 @@
 #include "tests/engine/StoryFixture.h"
 
+#include <cctype>
 #include <sstream>
+#include <string>
 
 namespace mirt {
 namespace {
@@ -56,7 +58,16 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(CodePages, Runner, ::testing::Values("ja_JP.UTF-8", "en_US.UTF-8"));
+// Names each run after its locale: "ja_JP.UTF-8" runs as ja_JP_UTF_8.
+std::string LocaleTestName(const ::testing::TestParamInfo<const char*>& info)
+{
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, Runner, ::testing::Values("ja_JP.UTF-8", "en_US.UTF-8"), LocaleTestName);
 
 using Ev = std::vector<std::string>;
 
