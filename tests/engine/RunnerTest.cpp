@@ -107,14 +107,14 @@ TEST_P(Runner, PagesAndEnds)
         {{"   ", "A"}, 1, 1, {"[   ]"}, false},
         {{"A", "B", "#end", "C", "D"}, 1, 4, {"[A]", "[B]", "[]", "[]"}, true},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << ::testing::PrintToString(c.lines) << ", page size " << c.pageSize);
         Events.clear();
         quits_ = 0;
         auto script = Pages(c.lines, c.pageSize);
-        EXPECT_EQ(Step(*script, c.advances), c.events) << "case " << i;
-        EXPECT_EQ(script->IsFinished(), c.finished) << "case " << i;
-        EXPECT_EQ(quits_, c.finished ? 1 : 0) << "case " << i;
+        EXPECT_EQ(Step(*script, c.advances), c.events);
+        EXPECT_EQ(script->IsFinished(), c.finished);
+        EXPECT_EQ(quits_, c.finished ? 1 : 0);
     }
 }
 
