@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -1,7 +1,6 @@
 #include "tests/engine/StoryFixture.h"
 
 #include <cctype>
-#include <sstream>
 #include <string>
 
 namespace mirt {

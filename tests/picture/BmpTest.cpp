@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-
 namespace mirt::test {
 namespace {
 
