@@ -5,6 +5,7 @@
 // device-to-output transform.
 #pragma once
 
+#include "platform/metafile/CanvasCairo.h"
 #include "platform/picture/Bitmap.h"
 
 #include <cairo.h>
@@ -300,9 +301,9 @@ private:
     void AddArcPath(const TRect& box, TPoint start, TPoint end, bool moveToStart, bool& empty);
     void ClipToCurrentPath(int mode, bool evenOdd);
     void AddRegionPath(const TRegion& region);
-    cairo_surface_t* ClipMask();
+    TSurface ClipMask();
     void ClipToMask(cairo_surface_t* mask);
-    cairo_surface_t* RegionMask(const TRegion& region, int margin);
+    TSurface RegionMask(const TRegion& region, int margin);
 
     cairo_t* cr_;
     cairo_matrix_t deviceToOutput_;
@@ -310,8 +311,8 @@ private:
     TDcState dc_;
     std::vector<TDcState> saved_;
     bool inPath_ = false;
-    cairo_path_t* path_ = nullptr; // the path closed by EndPath, in output space
-    bool widened_ = false;         // path_ stands for its stroke
+    TPath path_;           // the path closed by EndPath, in output space
+    bool widened_ = false; // path_ stands for its stroke
     std::unique_ptr<TFontCache> fonts_;
 };
 
