@@ -103,7 +103,9 @@ void TGdiCanvas::PatBlt(const TRect& r, std::uint32_t rop)
     case 0x00FF0062: brush = {BS_SOLID, {1, 1, 1}, 0, nullptr}; break; // WHITENESS
     case 0x00F00021: break;                                            // PATCOPY
     case 0x00AA0029: return;                                           // destination unchanged
-    default: break; // other raster operations: the brush is the closest match
+    default: // other raster operations: the brush is the closest match
+        tally_.Approximated("raster operation drawn as a pattern copy");
+        break;
     }
     FillRect(r, brush);
 }

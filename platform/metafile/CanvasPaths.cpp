@@ -480,6 +480,7 @@ void TGdiCanvas::SelectClipPath(int mode)
     if (!path_) return;
     if (widened_) {
         // cairo cannot turn a stroke into a path to clip with.
+        tally_.Approximated("clipping to a widened path is not supported; the clip is unchanged");
         AbortPath();
         return;
     }

@@ -51,6 +51,7 @@ struct TEmfPlayer {
     TDecodeLimit limit_;
     std::uint32_t handleCount_ = 0;
     std::map<std::uint32_t, TGdiObject> objects_;
+    TRecordTally tally_;
 };
 
 using THandler = TRecordHandler<TEmfPlayer>;
@@ -468,11 +469,19 @@ void PlayBitBlt(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     c.DrawBitmap(dest, *bmp, RectAt(r.I32(BitBlt::XSrc), r.I32(BitBlt::YSrc), sw, sh));
 }
 
+// Records we know and cannot draw.
+void PlayUnsupported(TEmfPlayer& p, const TRecordReader&, TGdiCanvas&)
+{
+    p.tally_.Skipped(p.tally_.Current(), "not supported");
+}
+
 // ALPHABLEND and TRANSPARENTBLT: drawn as plain stretched copies.
+template <bool Alpha>
 void PlayBlendBlt(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
     auto bmp = p.RecordDib(r, BitBlt::Dib);
     if (!bmp) return;
+    p.tally_.Approximated(Alpha ? "blend function ignored" : "transparent colour ignored");
     c.DrawBitmap(RectAt(r.I32(BitBlt::XDest), r.I32(BitBlt::YDest), r.I32(BitBlt::CxDest), r.I32(BitBlt::CyDest)), *bmp,
                  RectAt(r.I32(BitBlt::XSrc), r.I32(BitBlt::YSrc), r.I32(StretchBlt::CxSrc), r.I32(StretchBlt::CySrc)));
 }
@@ -516,6 +525,7 @@ const THandler Handlers[] = {
     {EMR_SETMAPMODE, "EMR_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
     {EMR_SETBKMODE, "EMR_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
     {EMR_SETPOLYFILLMODE, "EMR_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
+    {EMR_SETROP2, "EMR_SETROP2", Value::Size, PlayUnsupported},
     {EMR_SETSTRETCHBLTMODE, "EMR_SETSTRETCHBLTMODE", Value::Size, nullptr},
     {EMR_SETTEXTALIGN, "EMR_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
     {EMR_SETCOLORADJUSTMENT, "EMR_SETCOLORADJUSTMENT", Record::Size, nullptr},
@@ -548,6 +558,7 @@ const THandler Handlers[] = {
     {EMR_SETPALETTEENTRIES, "EMR_SETPALETTEENTRIES", Record::Size, nullptr},
     {EMR_RESIZEPALETTE, "EMR_RESIZEPALETTE", Record::Size, nullptr},
     {EMR_REALIZEPALETTE, "EMR_REALIZEPALETTE", Record::Size, nullptr},
+    {EMR_EXTFLOODFILL, "EMR_EXTFLOODFILL", ExtFloodFill::Size, PlayUnsupported},
     {EMR_LINETO, "EMR_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>},
     {EMR_ARCTO, "EMR_ARCTO", Arc::Size, PlayArc<TArc::ArcTo>},
     {EMR_POLYDRAW, "EMR_POLYDRAW", Poly::Size, PlayPolyDraw<false>},
@@ -573,6 +584,8 @@ const THandler Handlers[] = {
     {EMR_EXTSELECTCLIPRGN, "EMR_EXTSELECTCLIPRGN", ExtSelectClipRgn::Size, PlayExtSelectClipRgn},
     {EMR_BITBLT, "EMR_BITBLT", BitBlt::Size, PlayBitBlt<false>},
     {EMR_STRETCHBLT, "EMR_STRETCHBLT", StretchBlt::Size, PlayBitBlt<true>},
+    {EMR_MASKBLT, "EMR_MASKBLT", Record::Size, PlayUnsupported},
+    {EMR_PLGBLT, "EMR_PLGBLT", Record::Size, PlayUnsupported},
     {EMR_SETDIBITSTODEVICE, "EMR_SETDIBITSTODEVICE", SetDIBitsToDevice::Size, PlaySetDIBitsToDevice},
     {EMR_STRETCHDIBITS, "EMR_STRETCHDIBITS", StretchDIBits::Size, PlayStretchDIBits},
     {EMR_EXTCREATEFONTINDIRECTW, "EMR_EXTCREATEFONTINDIRECTW", CreateFont::Size, PlayCreateFont},
@@ -595,16 +608,24 @@ const THandler Handlers[] = {
     {EMR_CREATECOLORSPACE, "EMR_CREATECOLORSPACE", Record::Size, nullptr},
     {EMR_SETCOLORSPACE, "EMR_SETCOLORSPACE", Record::Size, nullptr},
     {EMR_DELETECOLORSPACE, "EMR_DELETECOLORSPACE", Record::Size, nullptr},
+    {EMR_GLSRECORD, "EMR_GLSRECORD", Record::Size, PlayUnsupported},
+    {EMR_GLSBOUNDEDRECORD, "EMR_GLSBOUNDEDRECORD", Record::Size, PlayUnsupported},
     {EMR_PIXELFORMAT, "EMR_PIXELFORMAT", Record::Size, nullptr},
+    // Escapes pass data to a printer driver.
+    {EMR_DRAWESCAPE, "EMR_DRAWESCAPE", Record::Size, nullptr},
+    {EMR_EXTESCAPE, "EMR_EXTESCAPE", Record::Size, nullptr},
+    {EMR_NAMEDESCAPE, "EMR_NAMEDESCAPE", Record::Size, nullptr},
     {EMR_SMALLTEXTOUT, "EMR_SMALLTEXTOUT", SmallTextOut::Size, PlaySmallTextOut},
     {EMR_FORCEUFIMAPPING, "EMR_FORCEUFIMAPPING", Record::Size, nullptr},
     {EMR_COLORCORRECTPALETTE, "EMR_COLORCORRECTPALETTE", Record::Size, nullptr},
     {EMR_SETICMPROFILEA, "EMR_SETICMPROFILEA", Record::Size, nullptr},
     {EMR_SETICMPROFILEW, "EMR_SETICMPROFILEW", Record::Size, nullptr},
-    {EMR_ALPHABLEND, "EMR_ALPHABLEND", StretchBlt::Size, PlayBlendBlt},
-    {EMR_TRANSPARENTBLT, "EMR_TRANSPARENTBLT", StretchBlt::Size, PlayBlendBlt},
+    {EMR_ALPHABLEND, "EMR_ALPHABLEND", StretchBlt::Size, PlayBlendBlt<true>},
+    {EMR_SETLAYOUT, "EMR_SETLAYOUT", Value::Size, PlayUnsupported},
+    {EMR_TRANSPARENTBLT, "EMR_TRANSPARENTBLT", StretchBlt::Size, PlayBlendBlt<false>},
     {EMR_GRADIENTFILL, "EMR_GRADIENTFILL", GradientFill::Size, PlayGradientFill},
     {EMR_SETLINKEDUFIS, "EMR_SETLINKEDUFIS", Record::Size, nullptr},
+    {EMR_SETTEXTJUSTIFICATION, "EMR_SETTEXTJUSTIFICATION", Record::Size, PlayUnsupported},
     {EMR_COLORMATCHTOTARGETW, "EMR_COLORMATCHTOTARGETW", Record::Size, nullptr},
     {EMR_CREATECOLORSPACEW, "EMR_CREATECOLORSPACEW", Record::Size, nullptr},
 };
@@ -651,7 +672,7 @@ TBitmap TEmfPlayer::Play()
     double sx = 96 / 25.4 / pxPerMmX, sy = 96 / 25.4 / pxPerMmY;
     cairo_matrix_t deviceToOutput{sx, 0, 0, sy, -frame.Left / 100 * 96 / 25.4, -frame.Top / 100 * 96 / 25.4};
     {
-        TGdiCanvas canvas(output.Cairo(), deviceToOutput, std::sqrt(pxPerMmX * pxPerMmY));
+        TGdiCanvas canvas(output.Cairo(), deviceToOutput, std::sqrt(pxPerMmX * pxPerMmY), tally_);
         std::size_t offset = headerSize;
         std::size_t index = 1;
         while (offset + Record::Size <= bytes_.size()) {
@@ -669,13 +690,18 @@ TBitmap TEmfPlayer::Play()
                 if (size < handler->MinSize)
                     r.Fail(std::string(handler->Name) + " of " + std::to_string(size) + " bytes, shorter than its " +
                            std::to_string(handler->MinSize) + " bytes of fixed fields");
+                tally_.SetCurrent(handler->Name);
                 if (handler->Play) handler->Play(*this, r, canvas);
+            } else {
+                tally_.Skipped("EMF type " + std::to_string(type), "unknown record type");
             }
             offset += size;
             ++index;
         }
     }
-    return output.Take();
+    TBitmap bitmap = output.Take();
+    bitmap.Notes = tally_.Notes();
+    return bitmap;
 }
 
 } // namespace

@@ -10,9 +10,9 @@
 
 namespace mirt::metafile {
 
-TGdiCanvas::TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm)
+TGdiCanvas::TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm, TRecordTally& tally)
     : cr_(cr), deviceToOutput_(deviceToOutput), devicePixelsPerMm_(devicePixelsPerMm),
-      fonts_(std::make_unique<TFontCache>())
+      fonts_(std::make_unique<TFontCache>()), tally_(tally)
 {
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/metafile/CanvasCairo.h"
+#include "platform/metafile/RecordTable.h"
 #include "platform/picture/Bitmap.h"
 
 #include <cairo.h>
@@ -154,8 +155,9 @@ class TFontCache;
 class TGdiCanvas {
 public:
     // deviceToOutput maps device units to output pixels; devicePixelsPerMm
-    // serves the metric and English map modes.
-    TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm);
+    // serves the metric and English map modes. What is drawn only
+    // approximately is counted in tally against the record being played.
+    TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm, TRecordTally& tally);
     ~TGdiCanvas();
     TGdiCanvas(const TGdiCanvas&) = delete;
     TGdiCanvas& operator=(const TGdiCanvas&) = delete;
@@ -314,6 +316,7 @@ private:
     TPath path_;           // the path closed by EndPath, in output space
     bool widened_ = false; // path_ stands for its stroke
     std::unique_ptr<TFontCache> fonts_;
+    TRecordTally& tally_;
 };
 
 } // namespace mirt::metafile

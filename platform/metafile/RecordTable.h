@@ -1,12 +1,16 @@
 // What the WMF and EMF players share about records: the table entry that
-// ties a record type to its handler.
+// ties a record type to its handler, and the tally of records that were
+// skipped or drawn only approximately.
 #pragma once
 
 #include "platform/metafile/RecordReader.h"
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace mirt::metafile {
 
@@ -22,6 +26,37 @@ struct TRecordHandler {
     const char* Name;
     std::size_t MinSize;
     void (*Play)(TPlayer&, const TRecordReader&, TGdiCanvas&);
+};
+
+// Counts, by record name and reason, the records a player skipped or drew
+// only approximately; each kind becomes one line of the picture's notes.
+class TRecordTally {
+public:
+    // The record being played (a name from the table), named in what the
+    // canvas reports.
+    void SetCurrent(const char* name) { current_ = name; }
+    const char* Current() const { return current_; }
+
+    void Skipped(const std::string& record, const std::string& why) { ++counts_[{"skipped", record, why}]; }
+    void Approximated(const std::string& how) { ++counts_[{"approximated", current_, how}]; }
+
+    // "skipped 2 EMR_PLGBLT records (not supported)", one line per kind.
+    std::vector<std::string> Notes() const
+    {
+        std::vector<std::string> notes;
+        for (const auto& [kind, count] : counts_)
+            notes.push_back(kind.What + " " + std::to_string(count) + " " + kind.Record + " record" +
+                            (count == 1 ? "" : "s") + " (" + kind.Why + ")");
+        return notes;
+    }
+
+private:
+    struct TKind {
+        std::string What, Record, Why;
+        auto operator<=>(const TKind&) const = default;
+    };
+    const char* current_ = "";
+    std::map<TKind, std::size_t> counts_;
 };
 
 } // namespace mirt::metafile

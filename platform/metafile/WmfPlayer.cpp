@@ -9,6 +9,7 @@
 #include "platform/metafile/WmfRecords.h"
 
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <unordered_map>
 
@@ -69,6 +70,7 @@ struct TWmfPlayer {
     std::size_t firstRecord_ = 0;
     std::uint16_t objectCount_ = 0;
     std::vector<std::optional<TGdiObject>> objects_;
+    TRecordTally tally_;
 };
 
 using THandler = TRecordHandler<TWmfPlayer>;
@@ -199,9 +201,16 @@ void PlayDibCreatePatternBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas
     p.AddObject(brush);
 }
 
+// Records we know and cannot draw.
+void PlayUnsupported(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
+{
+    p.tally_.Skipped(p.tally_.Current(), "not supported");
+}
+
 // A device-dependent bitmap: drawn as its mid grey.
 void PlayCreatePatternBrush(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
 {
+    p.tally_.Approximated("device-dependent pattern drawn as grey");
     TBrush brush;
     brush.Color = {0.5, 0.5, 0.5};
     p.AddObject(brush);
@@ -367,7 +376,7 @@ void PlayExtTextOut(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 // BITBLT and DIBBITBLT: without a bitmap, a pattern fill; only the DIB form
 // carries a bitmap we can read.
 template <bool WithDib>
-void PlayBitBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+void PlayBitBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
     using L = BitBlt;
     if (r.Size() == L::NoBitmapSize) {
@@ -376,7 +385,11 @@ void PlayBitBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
             r.U32(L::Rop));
         return;
     }
-    if (!WithDib || r.Size() <= L::Dib) return;
+    if (!WithDib) {
+        p.tally_.Skipped(p.tally_.Current(), "device-dependent bitmap not supported");
+        return;
+    }
+    if (r.Size() <= L::Dib) return;
     if (auto bmp = PackedDib(r, L::Dib)) {
         double w = r.I16(L::Width), h = r.I16(L::Height);
         c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), w, h), *bmp,
@@ -385,7 +398,7 @@ void PlayBitBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 }
 
 template <bool WithDib>
-void PlayStretchBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+void PlayStretchBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
     using L = StretchBlt;
     TRect dest = RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight));
@@ -393,7 +406,10 @@ void PlayStretchBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
         c.PatBlt(dest, r.U32(L::Rop));
         return;
     }
-    if (!WithDib) return;
+    if (!WithDib) {
+        p.tally_.Skipped(p.tally_.Current(), "device-dependent bitmap not supported");
+        return;
+    }
     if (auto bmp = PackedDib(r, L::Dib))
         c.DrawBitmap(dest, *bmp, RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)));
 }
@@ -428,9 +444,11 @@ const THandler Handlers[] = {
     {META_CREATEPALETTE, "META_CREATEPALETTE", Record::Size, PlayCreatePalette},
     {META_SETBKMODE, "META_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
     {META_SETMAPMODE, "META_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
+    {META_SETROP2, "META_SETROP2", Value::Size, PlayUnsupported},
     {META_SETRELABS, "META_SETRELABS", Record::Size, nullptr},
     {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
     {META_SETSTRETCHBLTMODE, "META_SETSTRETCHBLTMODE", Record::Size, nullptr},
+    {META_SETTEXTCHAREXTRA, "META_SETTEXTCHAREXTRA", Value::Size, PlayUnsupported},
     {META_RESTOREDC, "META_RESTOREDC", Value::Size, PlayRestoreDC},
     {META_INVERTREGION, "META_INVERTREGION", Value::Size, PlayInvertRegion},
     {META_PAINTREGION, "META_PAINTREGION", Value::Size, PlayPaintRegion},
@@ -439,10 +457,12 @@ const THandler Handlers[] = {
     {META_SETTEXTALIGN, "META_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
     {META_RESIZEPALETTE, "META_RESIZEPALETTE", Record::Size, nullptr},
     {META_DIBCREATEPATTERNBRUSH, "META_DIBCREATEPATTERNBRUSH", DibCreatePatternBrush::Size, PlayDibCreatePatternBrush},
+    {META_SETLAYOUT, "META_SETLAYOUT", Record::Size, PlayUnsupported},
     {META_DELETEOBJECT, "META_DELETEOBJECT", Value::Size, PlayDeleteObject},
     {META_CREATEPATTERNBRUSH, "META_CREATEPATTERNBRUSH", Record::Size, PlayCreatePatternBrush},
     {META_SETBKCOLOR, "META_SETBKCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetBkColor>},
     {META_SETTEXTCOLOR, "META_SETTEXTCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetTextColor>},
+    {META_SETTEXTJUSTIFICATION, "META_SETTEXTJUSTIFICATION", Record::Size, PlayUnsupported},
     {META_SETWINDOWORG, "META_SETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::SetWindowOrg>},
     {META_SETWINDOWEXT, "META_SETWINDOWEXT", Pair::Size, PlayPair<&TGdiCanvas::SetWindowExt>},
     {META_SETVIEWPORTORG, "META_SETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::SetViewportOrg>},
@@ -465,12 +485,14 @@ const THandler Handlers[] = {
     {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::ExcludeClipRect>},
     {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::IntersectClipRect>},
     {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayRect<&TGdiCanvas::Ellipse>},
+    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayUnsupported},
     {META_FRAMEREGION, "META_FRAMEREGION", FrameRegion::Size, PlayFrameRegion},
     {META_ANIMATEPALETTE, "META_ANIMATEPALETTE", Record::Size, nullptr},
     {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayRect<&TGdiCanvas::Rectangle>},
     {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel},
     {META_TEXTOUT, "META_TEXTOUT", TextOut::Size, PlayTextOut},
     {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon},
+    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayUnsupported},
     {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect},
     {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt},
     {META_ESCAPE, "META_ESCAPE", Record::Size, nullptr},
@@ -502,13 +524,19 @@ const THandler* FindHandler(std::uint16_t function)
 void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
 {
     const THandler* handler = FindHandler(record.Function);
-    if (!handler) return;
+    if (!handler) {
+        char name[32];
+        std::snprintf(name, sizeof name, "WMF function 0x%04X", record.Function);
+        tally_.Skipped(name, "unknown record type");
+        return;
+    }
     TRecordReader r(bytes_.subspan(record.Offset, record.Size), std::string(handler->Name) + " (WMF record " +
                                                                     std::to_string(record.Index) + " at byte " +
                                                                     std::to_string(record.Offset) + ")");
     if (record.Size < handler->MinSize)
         r.Fail(std::string(handler->Name) + " of " + std::to_string(record.Size) + " bytes, shorter than its " +
                std::to_string(handler->MinSize) + " bytes of fixed fields");
+    tally_.SetCurrent(handler->Name);
     if (handler->Play) handler->Play(*this, r, canvas);
 }
 
@@ -560,7 +588,7 @@ TBitmap TWmfPlayer::Play()
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     {
-        TGdiCanvas canvas(output.Cairo(), identity, 96 / 25.4);
+        TGdiCanvas canvas(output.Cairo(), identity, 96 / 25.4, tally_);
         // The picture frame is the viewport; the window maps onto it.
         canvas.SetMapMode(MM_ANISOTROPIC);
         canvas.SetViewportOrg(0, 0);
@@ -569,7 +597,9 @@ TBitmap TWmfPlayer::Play()
         canvas.SetWindowExt(winExt.X, winExt.Y);
         ForEachRecord([&](const TRecord& rec) { Draw(rec, canvas); });
     }
-    return output.Take();
+    TBitmap bitmap = output.Take();
+    bitmap.Notes = tally_.Notes();
+    return bitmap;
 }
 
 } // namespace

@@ -927,6 +927,60 @@ TEST_P(HostileMetafile, FailsCleanlyOrDrawsWhatIsValid)
 INSTANTIATE_TEST_SUITE_P(Table, HostileMetafile, ::testing::ValuesIn(HostileCases),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
+// ---- What a load reports it skipped or approximated ------------------------
+
+TEST(MetafileNotes, SkippedAndApproximatedRecordsAreCountedByType)
+{
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+        std::vector<std::string> Notes;
+    } cases[] = {
+        {"EMF of supported records", RedEmf().Finish(), true, {}},
+        {"EMF comment and colour management: understood, nothing to draw",
+         RedEmf().Record(70, {4}, "abcd").Record(98, {1}).Finish(),
+         true,
+         {}},
+        {"two EMF records we cannot draw",
+         RedEmf().Record(79, {0, 0, 0, 0}).Record(79, {0, 0, 0, 0}).Finish(),
+         true,
+         {"skipped 2 EMR_PLGBLT records (not supported)"}},
+        {"EMF record of an unknown type",
+         RedEmf().Record(250, {1, 2}).Finish(),
+         true,
+         {"skipped 1 EMF type 250 record (unknown record type)"}},
+        {"EMF transparent blit drawn as a copy",
+         // destination 1 x 1 at (0, 0), transparent colour white, identity source
+         // transform, a 1 x 1 32-bit bitmap after the fixed fields
+         RedEmf()
+             .Record(116, {0, 0,          0, 0, 0, 0, 1,   1,  0xFFFFFF, 0, 0, 0x3F800000, 0,
+                           0, 0x3F800000, 0, 0, 0, 0, 108, 40, 148,      4, 1, 1},
+                     U32s({40, 1, 1, 0x200001, 0, 0, 0, 0, 0, 0, 0x0000FF}))
+             .Finish(),
+         true,
+         {"approximated 1 EMR_TRANSPARENTBLT record (transparent colour ignored)"}},
+        {"WMF of supported records", RedWmf().Finish(), false, {}},
+        {"WMF blit of a device-dependent bitmap",
+         RedWmf().Record(0x0922, {0x0020, 0x00CC, 0, 0, 10, 10, 0, 0, 0, 0, 1, 2, 3}).Finish(),
+         false,
+         {"skipped 1 META_BITBLT record (device-dependent bitmap not supported)"}},
+        {"WMF device-dependent pattern brush",
+         RedWmf().Record(0x01F9, {0, 0, 0, 0}).Finish(),
+         false,
+         {"approximated 1 META_CREATEPATTERNBRUSH record (device-dependent pattern drawn as grey)"}},
+        {"WMF record of an unknown function",
+         RedWmf().Record(0x0999, {1}).Finish(),
+         false,
+         {"skipped 1 WMF function 0x0999 record (unknown record type)"}},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        EXPECT_EQ(bmp.Notes, c.Notes) << c.Name;
+        ExpectNear(At(bmp, 40, 40), {255, 0, 0}, 0, c.Name); // the rest is still drawn
+    }
+}
+
 TEST(MetafileErrors, MessagesSayWhatAndWhere)
 {
     auto bytes = RedWmf().RawRecord(0, 0x041B).Finish(false);
