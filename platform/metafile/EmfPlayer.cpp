@@ -642,6 +642,24 @@ const THandler* FindHandler(std::uint32_t type)
     return it != byType.end() ? it->second : nullptr;
 }
 
+// Whether the header holds the reference device's size in micrometres. The
+// later fields follow the 88-byte base only in headers written with them:
+// an older header keeps its description (or a pixel format) right after the
+// base, within the record, so a field counts only where the record is long
+// enough and neither of those lies over it.
+bool HeaderHasMicrometres(const TRecordReader& file, std::uint32_t headerSize)
+{
+    std::uint64_t end = headerSize;
+    auto cutAt = [&](std::size_t offsetField, std::uint64_t bytes) {
+        std::uint32_t offset = file.U32(offsetField);
+        if (bytes > 0 && offset >= Header::Size) end = std::min<std::uint64_t>(end, offset);
+    };
+    cutAt(Header::DescriptionOffset, std::uint64_t(file.U32(Header::DescriptionChars)) * 2);
+    if (end < Header::Extension1End) return false;
+    cutAt(Header::PixelFormatOffset, file.U32(Header::PixelFormatSize));
+    return end >= Header::Extension2End;
+}
+
 TBitmap TEmfPlayer::Play()
 {
     TRecordReader file(bytes_, "EMF header");
@@ -655,7 +673,7 @@ TBitmap TEmfPlayer::Play()
     handleCount_ = file.U16(Header::Handles);
     double devW = file.I32(Header::DevicePixels), devH = file.I32(Header::DevicePixels + 4);
     double mmW = file.I32(Header::DeviceMillimetres), mmH = file.I32(Header::DeviceMillimetres + 4);
-    if (headerSize >= Header::Extension2End && file.I32(Header::DeviceMicrometres) > 0 &&
+    if (HeaderHasMicrometres(file, headerSize) && file.I32(Header::DeviceMicrometres) > 0 &&
         file.I32(Header::DeviceMicrometres + 4) > 0) {
         mmW = file.I32(Header::DeviceMicrometres) / 1000.0; // the reference device in micrometres, more precise
         mmH = file.I32(Header::DeviceMicrometres + 4) / 1000.0;

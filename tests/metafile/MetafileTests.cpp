@@ -294,6 +294,50 @@ void ExpectNear(TRgb got, TRgb want, int tolerance, const std::string& what)
     EXPECT_NEAR(got.B, want.B, tolerance) << what;
 }
 
+// UTF-16LE bytes of an ASCII string.
+std::string Utf16(const std::string& ascii)
+{
+    std::string out;
+    for (char c : ascii) out += {c, '\0'};
+    return out;
+}
+
+TEST(MetafileHeader, LaterFieldsAreReadOnlyWhereTheHeaderHasThem)
+{
+    // A red rectangle 20..60 in device units on a 96-dpi reference device
+    // (960 pixels over 254 mm) covers output pixels 20..60. The header's
+    // size in micrometres, where it really has one, says how large a device
+    // pixel is: 960 pixels over 127 mm halves the rectangle to 10..30.
+    enum { DescChars = 60, DescOffset = 64, PixelFormatSize = 88, PixelFormatOffset = 92 };
+    const std::string extension1 = U32s({0, 0, 0});           // no pixel format, no OpenGL
+    const std::string half = U32s({127000, 127000});          // micrometres: twice the pixel size
+    const std::string title = Utf16("Microsoft Chart Title"); // micrometres if misread: 'of' = 6.7 m
+    struct {
+        const char* Name;
+        TEmfBuilder Builder;
+        bool Halved;
+    } cases[] = {
+        {"base header only", TEmfBuilder(), false},
+        {"header with the micrometre size", TEmfBuilder().HeaderTail(extension1 + half, {}), true},
+        {"older header: description right after the base",
+         TEmfBuilder().HeaderTail(title, {{DescChars, 21}, {DescOffset, 88}}), false},
+        {"pixel format fields, then the description where the micrometres would be",
+         TEmfBuilder().HeaderTail(extension1 + title, {{DescChars, 21}, {DescOffset, 100}}), false},
+        {"pixel format descriptor where the micrometres would be",
+         TEmfBuilder().HeaderTail(extension1 + title, {{PixelFormatSize, 40}, {PixelFormatOffset, 100}}), false},
+        {"description after the micrometres",
+         TEmfBuilder().HeaderTail(extension1 + half + title, {{DescChars, 21}, {DescOffset, 108}}), true},
+    };
+    for (auto& c : cases) {
+        auto bytes = c.Builder.Record(39, {1, 0, 0x0000FF, 0}).Record(37, {1}).Record(43, {20, 20, 60, 60}).Finish();
+        TBitmap bmp = Decode(bytes, true);
+        ASSERT_EQ(bmp.Width, 200) << c.Name;
+        ExpectNear(At(bmp, 25, 25), {255, 0, 0}, 0, c.Name);
+        ExpectNear(At(bmp, 45, 45), c.Halved ? TRgb{255, 255, 255} : TRgb{255, 0, 0}, 0, c.Name);
+        ExpectNear(At(bmp, 15, 15), c.Halved ? TRgb{255, 0, 0} : TRgb{255, 255, 255}, 0, c.Name);
+    }
+}
+
 TEST(MetafileGradient, RectanglesAndTrianglesAreShadedBetweenTheirCorners)
 {
     struct TProbe {
