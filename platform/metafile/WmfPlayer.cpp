@@ -8,6 +8,7 @@
 #include "platform/metafile/RecordTable.h"
 #include "platform/metafile/WmfRecords.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -521,6 +522,83 @@ const THandler* FindHandler(std::uint16_t function)
     return it != byFunction.end() ? it->second : nullptr;
 }
 
+// The box around points in logical units.
+struct TExtent {
+    double Left = HUGE_VAL, Top = HUGE_VAL, Right = -HUGE_VAL, Bottom = -HUGE_VAL;
+    void Add(TPoint p)
+    {
+        Left = std::min(Left, p.X);
+        Top = std::min(Top, p.Y);
+        Right = std::max(Right, p.X);
+        Bottom = std::max(Bottom, p.Y);
+    }
+    void Add(const TRect& r)
+    {
+        Add(TPoint{r.Left, r.Top});
+        Add(TPoint{r.Right, r.Bottom});
+    }
+    bool Empty() const { return !(Right > Left) || !(Bottom > Top); }
+};
+
+// Adds the points a drawing record draws at to extent; other records, and
+// drawing records too short for their points, add nothing.
+void AddDrawnExtent(std::uint16_t function, const TRecordReader& r, TExtent& extent)
+{
+    auto fits = [&](std::size_t size) { return r.Size() >= size; };
+    auto points = [&](std::size_t at, std::size_t count) {
+        if (!r.Has(at, count * 4)) return;
+        for (std::size_t i = 0; i < count; ++i) extent.Add(PointAt(r, at + 4 * i, at + 4 * i + 2));
+    };
+    switch (function) {
+    case META_MOVETO:
+    case META_LINETO:
+        if (fits(Pair::Size)) extent.Add(ReversedPoint(r, Pair::Y));
+        break;
+    case META_SETPIXEL:
+        if (fits(SetPixel::Size)) extent.Add(ReversedPoint(r, SetPixel::Point));
+        break;
+    case META_RECTANGLE:
+    case META_ELLIPSE:
+        if (fits(Rect::Size)) extent.Add(ReversedRect(r, Rect::Bottom));
+        break;
+    case META_ROUNDRECT:
+        if (fits(RoundRect::Size)) extent.Add(ReversedRect(r, RoundRect::Box));
+        break;
+    case META_ARC:
+    case META_PIE:
+    case META_CHORD:
+        if (fits(Arc::Size)) extent.Add(ReversedRect(r, Arc::Box));
+        break;
+    case META_POLYGON:
+    case META_POLYLINE:
+        if (fits(Poly::Size)) points(Poly::Points, r.U16(Poly::Count));
+        break;
+    case META_POLYPOLYGON: {
+        if (!fits(PolyPolygon::Size)) break;
+        std::size_t polys = r.U16(PolyPolygon::Polygons), total = 0;
+        if (!r.Has(PolyPolygon::Counts, polys * 2)) break;
+        for (std::size_t i = 0; i < polys; ++i) total += r.U16(PolyPolygon::Counts + 2 * i);
+        points(PolyPolygon::Counts + 2 * polys, total);
+        break;
+    }
+    case META_PATBLT:
+        if (fits(PatBlt::Size))
+            extent.Add(RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height)));
+        break;
+    case META_STRETCHDIB:
+        if (fits(StretchDib::Size))
+            extent.Add(RectAt(r.I16(StretchDib::XDest), r.I16(StretchDib::YDest), r.I16(StretchDib::DestWidth),
+                              r.I16(StretchDib::DestHeight)));
+        break;
+    case META_DIBSTRETCHBLT:
+        if (fits(StretchBlt::Size))
+            extent.Add(RectAt(r.I16(StretchBlt::XDest), r.I16(StretchBlt::YDest), r.I16(StretchBlt::DestWidth),
+                              r.I16(StretchBlt::DestHeight)));
+        break;
+    default: break;
+    }
+}
+
 void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
 {
     const THandler* handler = FindHandler(record.Function);
@@ -563,8 +641,11 @@ TBitmap TWmfPlayer::Play()
     objectCount_ = file.U16(offset + Header::Objects);
     firstRecord_ = offset + Header::Size;
 
-    // Natural size: the placeable box at its units per inch, else the window
-    // extent (one pixel per logical unit).
+    // Natural size: the placeable box at its units per inch. Without one,
+    // nothing in the file gives a size in inches; like common readers of
+    // such files we take the window extent as twips (1440 per inch), and
+    // when no window extent is set, the drawing's own extent (the box around
+    // the points its records draw at) in the same units.
     double width, height;
     TPoint winOrg{0, 0}, winExt{0, 0};
     if (box) {
@@ -574,15 +655,26 @@ TBitmap TWmfPlayer::Play()
         winExt = {box->Right - box->Left, box->Bottom - box->Top};
     } else {
         bool haveExt = false;
+        TExtent drawn;
         ForEachRecord([&](const TRecord& rec) {
-            if (haveExt || rec.Function != META_SETWINDOWEXT || rec.Size < Pair::Size) return;
-            TRecordReader r(bytes_.subspan(rec.Offset, rec.Size), "META_SETWINDOWEXT");
-            winExt = {double(r.I16(Pair::X)), double(r.I16(Pair::Y))};
-            haveExt = winExt.X != 0 && winExt.Y != 0;
+            if (haveExt) return;
+            TRecordReader r(bytes_.subspan(rec.Offset, rec.Size), "WMF record");
+            if (rec.Function == META_SETWINDOWEXT && rec.Size >= Pair::Size) {
+                winExt = {double(r.I16(Pair::X)), double(r.I16(Pair::Y))};
+                haveExt = winExt.X != 0 && winExt.Y != 0;
+            } else {
+                AddDrawnExtent(rec.Function, r, drawn);
+            }
         });
-        if (!haveExt) file.Fail("WMF without placeable header sets no window extent: its size is unknown");
-        width = std::abs(winExt.X);
-        height = std::abs(winExt.Y);
+        if (!haveExt) {
+            if (drawn.Empty())
+                file.Fail("WMF without placeable header sets no window extent and draws nothing: its size is unknown");
+            winOrg = {drawn.Left, drawn.Top};
+            winExt = {drawn.Right - drawn.Left, drawn.Bottom - drawn.Top};
+        }
+        constexpr double TwipsPerInch = 1440;
+        width = std::abs(winExt.X) * 96 / TwipsPerInch;
+        height = std::abs(winExt.Y) * 96 / TwipsPerInch;
     }
     TOutputSurface output(width, height, limit_, file);
     cairo_matrix_t identity;

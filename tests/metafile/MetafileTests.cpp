@@ -155,10 +155,17 @@ TEST(MetafileSize, NaturalSizeFromHeaders)
     } cases[] = {
         {"placeable at 1200 units per inch", TWmfBuilder(2400, 1200).Finish(), false, 192, 192},
         {"placeable at 96 units per inch", TWmfBuilder(150, 96).Finish(), false, 150, 150},
+        // Without a placeable header the window extent is in twips, 15 to a pixel.
         {"no placeable header: window extent",
-         TWmfBuilder(0, 0, 4, false).Record(0x0103, {8}).Record(0x020C, {90, 300}).Finish(), false, 300, 90},
+         TWmfBuilder(0, 0, 4, false).Record(0x0103, {8}).Record(0x020C, {900, 3000}).Finish(), false, 200, 60},
         {"window extent far beyond the limit", TWmfBuilder(0, 0, 4, false).Record(0x020C, {30000, 30000}).Finish(),
-         false, 30000, 30000},
+         false, 2000, 2000},
+        {"no window extent: the box around what is drawn",
+         TWmfBuilder(0, 0, 4, false)
+             .Record(0x041B, {600, 1500, 150, 300})      // rectangle (300, 150)..(1500, 600)
+             .Record(0x0325, {2, 3300, 450, 3000, 1200}) // polyline out to x 3300, y 1200
+             .Finish(),
+         false, 200, 70},
         {"EMF frame of 50 mm", TEmfBuilder(200, 16, 5000).Finish(), true, 189, 189},
     };
     for (const auto& c : cases) {
@@ -335,6 +342,38 @@ TEST(MetafileHeader, LaterFieldsAreReadOnlyWhereTheHeaderHasThem)
         ExpectNear(At(bmp, 25, 25), {255, 0, 0}, 0, c.Name);
         ExpectNear(At(bmp, 45, 45), c.Halved ? TRgb{255, 255, 255} : TRgb{255, 0, 0}, 0, c.Name);
         ExpectNear(At(bmp, 15, 15), c.Halved ? TRgb{255, 0, 0} : TRgb{255, 255, 255}, 0, c.Name);
+    }
+}
+
+TEST(MetafileSize, WmfWithoutPlaceableHeaderIsDrawnAtItsNaturalSize)
+{
+    // A red brush fills the window; a blue one its lower right quarter, so
+    // the picture's frame shows at one of its pixels per twip / 15.
+    auto fill = [](TWmfBuilder b, int size) {
+        return b.Record(0x02FC, {0, 0x00FF, 0x0000, 0})
+            .Record(0x012D, {0})
+            .Record(0x041B, {size, size, 0, 0})
+            .Record(0x02FC, {0, 0x0000, 0x00FF, 0})
+            .Record(0x012D, {1})
+            .Record(0x041B, {size, size, size / 2, size / 2})
+            .Finish();
+    };
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        int Size; // natural size in pixels, either way
+    } cases[] = {
+        {"window extent in twips",
+         fill(TWmfBuilder(0, 0, 4, false).Record(0x0103, {8}).Record(0x020C, {1500, 1500}), 1500), 100},
+        {"no window extent: the drawing's own extent", fill(TWmfBuilder(0, 0, 4, false), 1800), 120},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, false);
+        ASSERT_EQ(bmp.NaturalWidth, c.Size) << c.Name;
+        ASSERT_EQ(bmp.NaturalHeight, c.Size) << c.Name;
+        ExpectNear(At(bmp, c.Size / 4, c.Size / 4), {255, 0, 0}, 0, c.Name);
+        ExpectNear(At(bmp, c.Size * 3 / 4, c.Size * 3 / 4), {0, 0, 255}, 0, c.Name);
+        ExpectNear(At(bmp, c.Size / 4, c.Size * 3 / 4), {255, 0, 0}, 0, c.Name);
     }
 }
 
