@@ -705,11 +705,7 @@ TBitmap TEmfPlayer::Play()
             if (type == EMR_EOF) break;
             if (const THandler* handler = FindHandler(type)) {
                 TRecordReader r(bytes_.subspan(offset, size), handler->Name + (" (" + where + ")"));
-                if (size < handler->MinSize)
-                    r.Fail(std::string(handler->Name) + " of " + std::to_string(size) + " bytes, shorter than its " +
-                           std::to_string(handler->MinSize) + " bytes of fixed fields");
-                tally_.SetCurrent(handler->Name);
-                if (handler->Play) handler->Play(*this, r, canvas);
+                PlayRecord(*handler, *this, r, canvas, tally_);
             } else {
                 tally_.Skipped("EMF type " + std::to_string(type), "unknown record type");
             }

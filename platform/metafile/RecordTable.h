@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/metafile/RecordReader.h"
+#include "platform/runtime/Errors.h"
 
 #include <compare>
 #include <cstddef>
@@ -58,5 +59,30 @@ private:
     const char* current_ = "";
     std::map<TKind, std::size_t> counts_;
 };
+
+// Plays one record through its handler and returns whether it was played.
+// Like Windows, a player skips a record that is malformed in itself
+// (shorter than its fixed fields, or with counts or offsets that run past
+// its own end) and draws the rest: the error stops at this record and is
+// counted. Only a broken file structure refuses the picture, and that is
+// checked before a record gets here.
+template <class TPlayer>
+bool PlayRecord(const TRecordHandler<TPlayer>& handler, TPlayer& player, const TRecordReader& r, TGdiCanvas& canvas,
+                TRecordTally& tally)
+{
+    tally.SetCurrent(handler.Name);
+    if (r.Size() < handler.MinSize) {
+        tally.Skipped(handler.Name, "malformed");
+        return false;
+    }
+    if (!handler.Play) return true;
+    try {
+        handler.Play(player, r, canvas);
+        return true;
+    } catch (const EPictureError&) {
+        tally.Skipped(handler.Name, "malformed");
+        return false;
+    }
+}
 
 } // namespace mirt::metafile

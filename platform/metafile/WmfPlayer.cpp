@@ -611,11 +611,7 @@ void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
     TRecordReader r(bytes_.subspan(record.Offset, record.Size), std::string(handler->Name) + " (WMF record " +
                                                                     std::to_string(record.Index) + " at byte " +
                                                                     std::to_string(record.Offset) + ")");
-    if (record.Size < handler->MinSize)
-        r.Fail(std::string(handler->Name) + " of " + std::to_string(record.Size) + " bytes, shorter than its " +
-               std::to_string(handler->MinSize) + " bytes of fixed fields");
-    tally_.SetCurrent(handler->Name);
-    if (handler->Play) handler->Play(*this, r, canvas);
+    PlayRecord(*handler, *this, r, canvas, tally_);
 }
 
 TBitmap TWmfPlayer::Play()
