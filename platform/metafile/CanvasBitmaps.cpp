@@ -95,21 +95,6 @@ void TGdiCanvas::GradientTriangle(const TGradientVertex& a, const TGradientVerte
     cairo_paint(cr_);
 }
 
-void TGdiCanvas::PatBlt(const TRect& r, std::uint32_t rop)
-{
-    TBrush brush = dc_.Brush;
-    switch (rop) {
-    case 0x00000042: brush = {BS_SOLID, {0, 0, 0}, 0, nullptr}; break; // BLACKNESS
-    case 0x00FF0062: brush = {BS_SOLID, {1, 1, 1}, 0, nullptr}; break; // WHITENESS
-    case 0x00F00021: break;                                            // PATCOPY
-    case 0x00AA0029: return;                                           // destination unchanged
-    default: // other raster operations: the brush is the closest match
-        tally_.Approximated("raster operation drawn as a pattern copy");
-        break;
-    }
-    FillRect(r, brush);
-}
-
 // ---- Bitmaps -------------------------------------------------------------
 
 void TGdiCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source)

@@ -88,7 +88,7 @@ void TGdiCanvas::FillCurrentPath(const TBrush& brush)
 {
     if (!SetBrushSource(brush)) return;
     cairo_set_fill_rule(cr_, dc_.PolyFillMode == WINDING ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    cairo_fill_preserve(cr_);
+    PaintPath(cairo_fill_preserve);
 }
 
 // Strokes with the pen; paintWith, when given, paints the stroke with a brush
@@ -163,7 +163,7 @@ void TGdiCanvas::StrokeCurrentPath(const TBrush* paintWith)
     } else {
         cairo_set_dash(cr_, nullptr, 0, 0);
     }
-    cairo_stroke_preserve(cr_);
+    PaintPath(cairo_stroke_preserve);
     cairo_set_dash(cr_, nullptr, 0, 0);
 }
 

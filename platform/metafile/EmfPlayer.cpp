@@ -466,7 +466,13 @@ void PlayBitBlt(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     if (!bmp) return;
     double sw = Stretch ? r.I32(StretchBlt::CxSrc) : dest.Right - dest.Left;
     double sh = Stretch ? r.I32(StretchBlt::CySrc) : dest.Bottom - dest.Top;
-    c.DrawBitmap(dest, *bmp, RectAt(r.I32(BitBlt::XSrc), r.I32(BitBlt::YSrc), sw, sh));
+    c.DrawBitmap(dest, *bmp, RectAt(r.I32(BitBlt::XSrc), r.I32(BitBlt::YSrc), sw, sh), rop);
+}
+
+void PlayExtFloodFill(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.FloodFill(PointL(r, ExtFloodFill::Start), TColor::FromColorRef(r.U32(ExtFloodFill::Color)),
+                static_cast<int>(r.U32(ExtFloodFill::Mode)));
 }
 
 // Records we know and cannot draw.
@@ -492,7 +498,7 @@ void PlayStretchDIBits(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     auto bmp = p.RecordDib(r, L::Dib);
     if (!bmp) return;
     c.DrawBitmap(RectAt(r.I32(L::XDest), r.I32(L::YDest), r.I32(L::CxDest), r.I32(L::CyDest)), *bmp,
-                 RectAt(r.I32(L::XSrc), r.I32(L::YSrc), r.I32(L::CxSrc), r.I32(L::CySrc)));
+                 RectAt(r.I32(L::XSrc), r.I32(L::YSrc), r.I32(L::CxSrc), r.I32(L::CySrc)), r.U32(L::Rop));
 }
 
 void PlaySetDIBitsToDevice(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
@@ -525,7 +531,7 @@ const THandler Handlers[] = {
     {EMR_SETMAPMODE, "EMR_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
     {EMR_SETBKMODE, "EMR_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
     {EMR_SETPOLYFILLMODE, "EMR_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
-    {EMR_SETROP2, "EMR_SETROP2", Value::Size, PlayUnsupported},
+    {EMR_SETROP2, "EMR_SETROP2", Value::Size, PlayValue<int, &TGdiCanvas::SetROP2>},
     {EMR_SETSTRETCHBLTMODE, "EMR_SETSTRETCHBLTMODE", Value::Size, nullptr},
     {EMR_SETTEXTALIGN, "EMR_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
     {EMR_SETCOLORADJUSTMENT, "EMR_SETCOLORADJUSTMENT", Record::Size, nullptr},
@@ -558,7 +564,7 @@ const THandler Handlers[] = {
     {EMR_SETPALETTEENTRIES, "EMR_SETPALETTEENTRIES", Record::Size, nullptr},
     {EMR_RESIZEPALETTE, "EMR_RESIZEPALETTE", Record::Size, nullptr},
     {EMR_REALIZEPALETTE, "EMR_REALIZEPALETTE", Record::Size, nullptr},
-    {EMR_EXTFLOODFILL, "EMR_EXTFLOODFILL", ExtFloodFill::Size, PlayUnsupported},
+    {EMR_EXTFLOODFILL, "EMR_EXTFLOODFILL", ExtFloodFill::Size, PlayExtFloodFill},
     {EMR_LINETO, "EMR_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>},
     {EMR_ARCTO, "EMR_ARCTO", Arc::Size, PlayArc<TArc::ArcTo>},
     {EMR_POLYDRAW, "EMR_POLYDRAW", Poly::Size, PlayPolyDraw<false>},

@@ -88,6 +88,28 @@ enum : std::uint32_t {
     TA_VMASK = 24,
 };
 enum : std::uint32_t { ETO_OPAQUE = 2, ETO_CLIPPED = 4 };
+// Binary raster operations (SetROP2) and flood fill modes.
+enum : int {
+    R2_BLACK = 1,
+    R2_NOTMERGEPEN = 2,
+    R2_MASKNOTPEN = 3,
+    R2_NOTCOPYPEN = 4,
+    R2_MASKPENNOT = 5,
+    R2_NOT = 6,
+    R2_XORPEN = 7,
+    R2_NOTMASKPEN = 8,
+    R2_MASKPEN = 9,
+    R2_NOTXORPEN = 10,
+    R2_NOP = 11,
+    R2_MERGENOTPEN = 12,
+    R2_COPYPEN = 13,
+    R2_MERGEPENNOT = 14,
+    R2_MERGEPEN = 15,
+    R2_WHITE = 16,
+};
+enum : int { FLOODFILLBORDER = 0, FLOODFILLSURFACE = 1 };
+// Ternary raster operations of the blits.
+enum : std::uint32_t { SRCCOPY = 0x00CC0020 };
 enum : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
 
 struct TPen {
@@ -178,6 +200,9 @@ public:
     void SetTextAlign(std::uint32_t align) { dc_.TextAlign = align; }
     void SetArcDirection(int dir) { dc_.ArcClockwise = dir == 2; }
     void SetMiterLimit(double limit) { dc_.MiterLimit = limit; }
+    // How pens and brushes combine with what is drawn (R2_*); shapes drawn
+    // under any mode but R2_COPYPEN are worked out on the visible part.
+    void SetROP2(int mode);
 
     // Mapping.
     void SetMapMode(int mode);
@@ -244,8 +269,13 @@ public:
     // top to bottom; a triangle shaded between its three corners.
     void GradientRect(const TGradientVertex& a, const TGradientVertex& b, bool vertical);
     void GradientTriangle(const TGradientVertex& a, const TGradientVertex& b, const TGradientVertex& c);
-    // PatBlt and the bitmap-less blits: fills with the brush, white or black.
+    // PatBlt and the bitmap-less blits: the brush combined with what is
+    // there by the raster operation (PATCOPY, PATINVERT, DSTINVERT,
+    // BLACKNESS, WHITENESS and any other).
     void PatBlt(const TRect& r, std::uint32_t rop);
+    // Fills from a point with the brush: up to the border colour
+    // (FLOODFILLBORDER) or over the given colour (FLOODFILLSURFACE).
+    void FloodFill(TPoint p, TColor color, int mode);
 
     // Paths.
     void BeginPath();
@@ -268,6 +298,9 @@ public:
     // A bitmap stretched into a logical rectangle; source rectangle in pixels
     // of the bitmap (top-down).
     void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source);
+    // The same combined with what is there by a raster operation (SRCAND,
+    // SRCPAINT, SRCINVERT and the others that read the source).
+    void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source, std::uint32_t rop);
 
     // The output-space rectangle the visible part covers (for bounding work).
     TRect VisibleOutput() const;
@@ -275,6 +308,10 @@ public:
 
 private:
     void DrawSavedPath(bool fill, bool stroke);
+    void PaintPath(void (*op)(cairo_t*));
+    TSurface Layer(cairo_pattern_t* pattern) const;
+    TSurface RectLayer(const TRect& r, const TBrush* brush);
+    void ApplyRaster(cairo_surface_t* layer, cairo_surface_t* source, std::uint8_t table);
     void AppendFigures(const std::vector<std::vector<TPoint>>& polys, bool closed);
     struct TDcState {
         TPen Pen;
@@ -287,6 +324,7 @@ private:
         std::uint32_t TextAlign = 0;
         bool ArcClockwise = false;
         double MiterLimit = 10;
+        int Rop2 = R2_COPYPEN;
         int MapMode = MM_TEXT;
         TPoint WinOrg{0, 0}, WinExt{1, 1}, VpOrg{0, 0}, VpExt{1, 1};
         cairo_matrix_t World{1, 0, 0, 1, 0, 0};

@@ -202,6 +202,18 @@ void PlayDibCreatePatternBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas
     p.AddObject(brush);
 }
 
+// FLOODFILL fills up to a border colour; EXTFLOODFILL says which way.
+template <bool Extended>
+void PlayFloodFill(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    if (Extended)
+        c.FloodFill(ReversedPoint(r, ExtFloodFill::Point), TColor::FromColorRef(r.U32(ExtFloodFill::ColorRef)),
+                    r.U16(ExtFloodFill::Mode));
+    else
+        c.FloodFill(ReversedPoint(r, FloodFill::Point), TColor::FromColorRef(r.U32(FloodFill::ColorRef)),
+                    FLOODFILLBORDER);
+}
+
 // Records we know and cannot draw.
 void PlayUnsupported(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
 {
@@ -393,8 +405,8 @@ void PlayBitBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     if (r.Size() <= L::Dib) return;
     if (auto bmp = PackedDib(r, L::Dib)) {
         double w = r.I16(L::Width), h = r.I16(L::Height);
-        c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), w, h), *bmp,
-                     RectAt(r.I16(L::XSrc), r.I16(L::YSrc), w, h));
+        c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), w, h), *bmp, RectAt(r.I16(L::XSrc), r.I16(L::YSrc), w, h),
+                     r.U32(L::Rop));
     }
 }
 
@@ -412,7 +424,8 @@ void PlayStretchBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
         return;
     }
     if (auto bmp = PackedDib(r, L::Dib))
-        c.DrawBitmap(dest, *bmp, RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)));
+        c.DrawBitmap(dest, *bmp, RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)),
+                     r.U32(L::Rop));
 }
 
 void PlayStretchDib(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
@@ -421,7 +434,7 @@ void PlayStretchDib(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
     if (r.Size() <= L::Dib) return;
     if (auto bmp = PackedDib(r, L::Dib))
         c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight)), *bmp,
-                     RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)));
+                     RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)), r.U32(L::Rop));
 }
 
 void PlaySetDibToDev(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
@@ -445,7 +458,7 @@ const THandler Handlers[] = {
     {META_CREATEPALETTE, "META_CREATEPALETTE", Record::Size, PlayCreatePalette},
     {META_SETBKMODE, "META_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
     {META_SETMAPMODE, "META_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
-    {META_SETROP2, "META_SETROP2", Value::Size, PlayUnsupported},
+    {META_SETROP2, "META_SETROP2", Value::Size, PlayValue<int, &TGdiCanvas::SetROP2>},
     {META_SETRELABS, "META_SETRELABS", Record::Size, nullptr},
     {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
     {META_SETSTRETCHBLTMODE, "META_SETSTRETCHBLTMODE", Record::Size, nullptr},
@@ -486,14 +499,14 @@ const THandler Handlers[] = {
     {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::ExcludeClipRect>},
     {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::IntersectClipRect>},
     {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayRect<&TGdiCanvas::Ellipse>},
-    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayUnsupported},
+    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayFloodFill<false>},
     {META_FRAMEREGION, "META_FRAMEREGION", FrameRegion::Size, PlayFrameRegion},
     {META_ANIMATEPALETTE, "META_ANIMATEPALETTE", Record::Size, nullptr},
     {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayRect<&TGdiCanvas::Rectangle>},
     {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel},
     {META_TEXTOUT, "META_TEXTOUT", TextOut::Size, PlayTextOut},
     {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon},
-    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayUnsupported},
+    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayFloodFill<true>},
     {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect},
     {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt},
     {META_ESCAPE, "META_ESCAPE", Record::Size, nullptr},

@@ -707,6 +707,223 @@ TEST(MetafilePath, FillingAWidenedPathPaintsTheStrokeWithTheBrush)
     ExpectNear(At(plain, 100, 95), {255, 255, 255}, 0, "not widened: an open line fills nothing");
 }
 
+// ---- Raster operations -----------------------------------------------------
+
+// A bottom-up 32-bit DIB: BITMAPINFOHEADER, then rows of 0x00RRGGBB.
+std::string Dib32(int width, int height, std::initializer_list<std::uint32_t> bottomUpPixels)
+{
+    return U32s({40, std::uint32_t(width), std::uint32_t(height), 0x200001, 0, 0, 0, 0, 0, 0}) + U32s(bottomUpPixels);
+}
+
+// EMR_STRETCHBLT of a bitmap into (x, y, w, h) by a raster operation.
+TEmfBuilder& StretchBlt(TEmfBuilder& b, int x, int y, int w, int h, std::uint32_t rop, int bw, int bh,
+                        std::initializer_list<std::uint32_t> pixels)
+{
+    std::string dib = Dib32(bw, bh, pixels);
+    const std::uint32_t one = 0x3F800000; // 1.0f
+    return b.Record(77,
+                    {0,
+                     0,
+                     0,
+                     0,
+                     std::uint32_t(x),
+                     std::uint32_t(y),
+                     std::uint32_t(w),
+                     std::uint32_t(h),
+                     rop,
+                     0,
+                     0,
+                     one,
+                     0,
+                     0,
+                     one,
+                     0,
+                     0,
+                     0,
+                     0,
+                     108,
+                     40,
+                     148,
+                     std::uint32_t(dib.size() - 40),
+                     std::uint32_t(bw),
+                     std::uint32_t(bh)},
+                    dib);
+}
+
+// EMR_BITBLT without a bitmap: the brush and what is there by a raster operation.
+TEmfBuilder& PatternBlt(TEmfBuilder& b, int x, int y, int w, int h, std::uint32_t rop)
+{
+    return b.Record(76, {0,
+                         0,
+                         0,
+                         0,
+                         std::uint32_t(x),
+                         std::uint32_t(y),
+                         std::uint32_t(w),
+                         std::uint32_t(h),
+                         rop,
+                         0,
+                         0,
+                         0x3F800000,
+                         0,
+                         0,
+                         0x3F800000,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0,
+                         0});
+}
+
+// COLORREFs (0x00BBGGRR); bitmap pixels are 0x00RRGGBB.
+constexpr std::uint32_t NullPen = 0x80000008, Red = 0x0000FF, Green = 0x00FF00, Blue = 0xFF0000, Black = 0,
+                        White = 0xFFFFFF, RedPixel = 0xFF0000, BluePixel = 0x0000FF;
+
+TEST(MetafileRaster, OperationsCombineWithWhatIsDrawnAsWindowsDoes)
+{
+    // Each case paints the left half (x < 100) in a background colour with no
+    // pen, then an operation over x 50..150; the probes sit where it meets the
+    // background (75), the white panel (125), and outside it (25 and 175).
+    // Colours in probes are what Windows shows over a white page.
+    auto base = [](std::uint32_t background) {
+        TEmfBuilder b;
+        b.Record(37, {NullPen}).Record(39, {1, 0, background, 0}).Record(37, {1}).Record(43, {0, 0, 100, 200});
+        return b;
+    };
+    auto rop2 = [&](int mode, std::uint32_t brush) {
+        TEmfBuilder b = base(Red);
+        b.Record(39, {2, 0, brush, 0}).Record(37, {2}).Record(20, {std::uint32_t(mode)}).Record(43, {50, 0, 150, 200});
+        return b.Finish();
+    };
+    auto blit = [&](std::uint32_t background, std::uint32_t rop, std::uint32_t pixel) {
+        TEmfBuilder b = base(background);
+        return StretchBlt(b, 50, 0, 100, 200, rop, 1, 1, {pixel}).Finish();
+    };
+    auto patBlt = [&](std::uint32_t rop, std::uint32_t brush) {
+        TEmfBuilder b = base(Red);
+        b.Record(39, {2, 0, brush, 0}).Record(37, {2});
+        return PatternBlt(b, 50, 0, 100, 200, rop).Finish();
+    };
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        TRgb OverBackground, OverPanel;
+    } cases[] = {
+        {"R2_COPYPEN blue", rop2(13, Blue), {0, 0, 255}, {0, 0, 255}},
+        {"R2_XORPEN blue", rop2(7, Blue), {255, 0, 255}, {255, 255, 0}},
+        {"R2_NOT", rop2(6, Blue), {0, 255, 255}, {0, 0, 0}},
+        {"R2_MASKPEN green", rop2(9, Green), {0, 0, 0}, {0, 255, 0}},
+        {"R2_MERGEPEN blue", rop2(15, Blue), {255, 0, 255}, {255, 255, 255}},
+        {"R2_NOTXORPEN blue", rop2(10, Blue), {0, 255, 0}, {0, 0, 255}},
+        {"R2_NOP", rop2(11, Blue), {255, 0, 0}, {255, 255, 255}},
+        {"SRCAND: a black mask pixel", blit(Green, 0x008800C6, Black), {0, 0, 0}, {0, 0, 0}},
+        {"SRCAND: a white mask pixel", blit(Green, 0x008800C6, White), {0, 255, 0}, {255, 255, 255}},
+        {"SRCPAINT red", blit(Green, 0x00EE0086, RedPixel), {255, 255, 0}, {255, 255, 255}},
+        {"SRCINVERT blue", blit(Red, 0x00660046, BluePixel), {255, 0, 255}, {255, 255, 0}},
+        {"NOTSRCCOPY blue", blit(Red, 0x00330008, BluePixel), {255, 255, 0}, {255, 255, 0}},
+        {"DSTINVERT", patBlt(0x00550009, Blue), {0, 255, 255}, {0, 0, 0}},
+        {"PATINVERT blue", patBlt(0x005A0049, Blue), {255, 0, 255}, {255, 255, 0}},
+        {"BLACKNESS", patBlt(0x00000042, Blue), {0, 0, 0}, {0, 0, 0}},
+        {"WHITENESS", patBlt(0x00FF0062, Blue), {255, 255, 255}, {255, 255, 255}},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, true);
+        ExpectNear(At(bmp, 75, 100), c.OverBackground, 1, std::string(c.Name) + ", over the background");
+        ExpectNear(At(bmp, 125, 100), c.OverPanel, 1, std::string(c.Name) + ", over the panel");
+        EXPECT_EQ(bmp.Pixels[100 * 200 + 175], 0u) << c.Name << ": outside, nothing is drawn";
+        EXPECT_TRUE(bmp.Notes.empty()) << c.Name;
+    }
+}
+
+TEST(MetafileRaster, MaskPairDrawsAnIconTransparently)
+{
+    // The icon's mask (black where the icon is, white around it) goes down
+    // with SRCAND, then its colours (black around it) with SRCPAINT: the
+    // background shows around the red icon.
+    TEmfBuilder b;
+    b.Record(37, {NullPen}).Record(39, {1, 0, Green, 0}).Record(37, {1}).Record(43, {0, 0, 200, 200});
+    StretchBlt(b, 0, 0, 200, 200, 0x008800C6, 2, 1, {Black, White});
+    StretchBlt(b, 0, 0, 200, 200, 0x00EE0086, 2, 1, {RedPixel, Black});
+    TBitmap bmp = Decode(b.Finish(), true);
+    ExpectNear(At(bmp, 50, 100), {255, 0, 0}, 0, "the icon");
+    ExpectNear(At(bmp, 150, 100), {0, 255, 0}, 0, "around the icon");
+}
+
+TEST(MetafileRaster, FloodFillStopsAtTheBorderOrKeepsToTheSurfaceColour)
+{
+    // A black ring (30..170 minus 40..160) on the panel; the fill starts at
+    // its centre.
+    auto ring = [](TEmfBuilder b) {
+        b.Record(37, {NullPen}).Record(39, {1, 0, Black, 0}).Record(37, {1}).Record(43, {30, 30, 170, 170});
+        b.Record(39, {2, 0, White, 0}).Record(37, {2}).Record(43, {40, 40, 160, 160});
+        b.Record(39, {3, 0, Red, 0}).Record(37, {3});
+        return b;
+    };
+    auto wmfRing = [](std::initializer_list<int> fill) {
+        TWmfBuilder b;
+        b.Record(0x012D, {0}); // nothing there yet: ignored
+        b.Record(0x02FC, {0, 0, 0, 0}).Record(0x012D, {0}).Record(0x041B, {170, 170, 30, 30});
+        b.Record(0x02FC, {0, 0xFFFF, 0xFF, 0}).Record(0x012D, {1}).Record(0x041B, {160, 160, 40, 40});
+        b.Record(0x02FC, {0, 0x00FF, 0, 0}).Record(0x012D, {2});
+        b.Record(fill.size() == 4 ? 0x0419 : 0x0548, fill);
+        return b.Finish();
+    };
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+        TRgb Centre, Ring, Outside;
+    } cases[] = {
+        {"EMF up to the black border",
+         ring(TEmfBuilder()).Record(53, {100, 100, Black, 0}).Finish(),
+         true,
+         {255, 0, 0},
+         {0, 0, 0},
+         {255, 255, 255}},
+        {"EMF over the white surface",
+         ring(TEmfBuilder()).Record(53, {100, 100, White, 1}).Finish(),
+         true,
+         {255, 0, 0},
+         {0, 0, 0},
+         {255, 255, 255}},
+        {"EMF surface colour not at the start: nothing",
+         ring(TEmfBuilder()).Record(53, {100, 100, Blue, 1}).Finish(),
+         true,
+         {255, 255, 255},
+         {0, 0, 0},
+         {255, 255, 255}},
+        {"EMF border fill starting on the border: nothing",
+         ring(TEmfBuilder()).Record(53, {35, 100, Black, 0}).Finish(),
+         true,
+         {255, 255, 255},
+         {0, 0, 0},
+         {255, 255, 255}},
+        {"WMF FLOODFILL up to the black border",
+         wmfRing({0, 0, 100, 100}),
+         false,
+         {255, 0, 0},
+         {0, 0, 0},
+         {255, 255, 255}},
+        {"WMF EXTFLOODFILL over the white surface",
+         wmfRing({1, 0xFFFF, 0xFF, 100, 100}),
+         false,
+         {255, 0, 0},
+         {0, 0, 0},
+         {255, 255, 255}},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        ExpectNear(At(bmp, 100, 100), c.Centre, 0, std::string(c.Name) + ", centre");
+        ExpectNear(At(bmp, 155, 155), c.Centre, 0, std::string(c.Name) + ", inner corner");
+        ExpectNear(At(bmp, 35, 100), c.Ring, 0, std::string(c.Name) + ", ring");
+        ExpectNear(At(bmp, 10, 10), c.Outside, 0, std::string(c.Name) + ", outside");
+        EXPECT_EQ(bmp.Pixels[10 * 200 + 10], 0u) << c.Name << ": outside stays unpainted";
+    }
+}
+
 // ---- Broken and hostile files ---------------------------------------------
 
 struct THostileCase {
