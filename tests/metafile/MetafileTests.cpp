@@ -58,6 +58,8 @@ struct TFixtureCase {
     double MaxShareOff;       // share of pixels with a channel off by more than 64
 };
 
+void PrintTo(const TFixtureCase& c, std::ostream* os) { *os << c.File << " against " << c.Reference; }
+
 class FixtureRendering : public ::testing::TestWithParam<TFixtureCase> {};
 
 TEST_P(FixtureRendering, MatchesTheReferenceWithinTolerance)
