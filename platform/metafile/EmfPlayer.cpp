@@ -700,8 +700,7 @@ TBitmap TEmfPlayer::Play()
         std::size_t offset = headerSize;
         std::size_t index = 1;
         while (offset + Record::Size <= bytes_.size()) {
-            std::string where = "EMF record " + std::to_string(index) + " at byte " + std::to_string(offset);
-            TRecordReader head(bytes_.subspan(offset, Record::Size), where);
+            TRecordReader head(bytes_.subspan(offset, Record::Size), "", "EMF", index, offset);
             std::uint32_t type = head.U32(Record::Type);
             std::uint32_t size = head.U32(Record::RecordSize);
             if (size < Record::Size)
@@ -710,7 +709,7 @@ TBitmap TEmfPlayer::Play()
                 head.Fail("EMF record of " + std::to_string(size) + " bytes runs past the end of the file");
             if (type == EMR_EOF) break;
             if (const THandler* handler = FindHandler(type)) {
-                TRecordReader r(bytes_.subspan(offset, size), handler->Name + (" (" + where + ")"));
+                TRecordReader r(bytes_.subspan(offset, size), handler->Name, "EMF", index, offset);
                 PlayRecord(*handler, *this, r, canvas, tally_);
             } else {
                 tally_.Skipped("EMF type " + std::to_string(type), "unknown record type");

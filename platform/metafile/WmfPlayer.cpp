@@ -82,8 +82,7 @@ void TWmfPlayer::ForEachRecord(F visit) const
     std::size_t offset = firstRecord_;
     std::size_t index = 0;
     while (offset + Record::Size <= bytes_.size()) {
-        TRecordReader head(bytes_.subspan(offset, Record::Size),
-                           "WMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
+        TRecordReader head(bytes_.subspan(offset, Record::Size), "", "WMF", index, offset);
         std::uint64_t size = std::uint64_t(head.U32(Record::SizeWords)) * 2;
         std::uint16_t function = head.U16(Record::Function);
         if (size < Record::Size)
@@ -621,9 +620,7 @@ void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
         tally_.Skipped(name, "unknown record type");
         return;
     }
-    TRecordReader r(bytes_.subspan(record.Offset, record.Size), std::string(handler->Name) + " (WMF record " +
-                                                                    std::to_string(record.Index) + " at byte " +
-                                                                    std::to_string(record.Offset) + ")");
+    TRecordReader r(bytes_.subspan(record.Offset, record.Size), handler->Name, "WMF", record.Index, record.Offset);
     PlayRecord(*handler, *this, r, canvas, tally_);
 }
 
