@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace mirt::metafile {
@@ -74,12 +75,41 @@ bool Rop3UsesPattern(std::uint8_t table) { return ((table >> 4 ^ table) & 0x0F) 
 
 } // namespace
 
-// Paints a pattern (in output space) into a new surface the size of the
-// visible part.
-TSurface TGdiCanvas::Layer(cairo_pattern_t* pattern) const
+// The output pixels that the current path, filled or stroked, can touch
+// within the clip and the visible part; the raster work keeps to them.
+TGdiCanvas::TPixelBox TGdiCanvas::PathBox(bool stroke) const
 {
+    double x1, y1, x2, y2, cx1, cy1, cx2, cy2;
+    if (stroke) cairo_stroke_extents(cr_, &x1, &y1, &x2, &y2);
+    else cairo_fill_extents(cr_, &x1, &y1, &x2, &y2);
+    cairo_clip_extents(cr_, &cx1, &cy1, &cx2, &cy2);
+    double left = HUGE_VAL, top = HUGE_VAL, right = -HUGE_VAL, bottom = -HUGE_VAL;
+    for (auto [x, y] : {std::pair{std::max(x1, cx1), std::max(y1, cy1)},
+                        {std::min(x2, cx2), std::max(y1, cy1)},
+                        {std::max(x1, cx1), std::min(y2, cy2)},
+                        {std::min(x2, cx2), std::min(y2, cy2)}}) {
+        cairo_user_to_device(cr_, &x, &y);
+        left = std::min(left, x);
+        top = std::min(top, y);
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+    }
     TRect v = VisibleOutput();
-    TSurface layer = ImageSurface(CAIRO_FORMAT_ARGB32, int(v.Right), int(v.Bottom));
+    auto clampTo = [](double value, double high) { return static_cast<int>(std::clamp(value, 0.0, high)); };
+    TPixelBox box;
+    if (!(x2 >= x1) || !(y2 >= y1) || !(right >= left) || !(bottom >= top)) return box; // nothing, or NaN
+    box.X0 = clampTo(std::floor(left) - 1, v.Right);
+    box.Y0 = clampTo(std::floor(top) - 1, v.Bottom);
+    box.X1 = clampTo(std::ceil(right) + 1, v.Right);
+    box.Y1 = clampTo(std::ceil(bottom) + 1, v.Bottom);
+    return box;
+}
+
+// Paints a pattern (in output space) into a new surface over the box.
+TSurface TGdiCanvas::Layer(cairo_pattern_t* pattern, const TPixelBox& box) const
+{
+    TSurface layer = ImageSurface(CAIRO_FORMAT_ARGB32, box.X1 - box.X0, box.Y1 - box.Y0);
+    cairo_surface_set_device_offset(layer.get(), -box.X0, -box.Y0);
     TCairo c = DrawOn(layer);
     cairo_set_source(c.get(), pattern);
     cairo_paint(c.get());
@@ -87,23 +117,21 @@ TSurface TGdiCanvas::Layer(cairo_pattern_t* pattern) const
 }
 
 // Where the layer covers the output, the output becomes the raster
-// operation of the layer's colour (the pattern), the source (a layer of
-// the same size, when the operation reads one) and what is there, blended
+// operation of the layer's colour (the pattern), the source (a layer over
+// the same box, when the operation reads one) and what is there, blended
 // by the layer's coverage.
-void TGdiCanvas::ApplyRaster(cairo_surface_t* layer, cairo_surface_t* source, std::uint8_t table)
+void TGdiCanvas::ApplyRaster(cairo_surface_t* layer, cairo_surface_t* source, std::uint8_t table, const TPixelBox& box)
 {
     cairo_surface_t* target = cairo_get_target(cr_);
     auto out = Rows(target);
     auto pat = Rows(layer);
     std::vector<std::uint32_t*> src = source ? Rows(source) : std::vector<std::uint32_t*>{};
-    int width = std::min(cairo_image_surface_get_width(target), cairo_image_surface_get_width(layer));
-    int height = std::min(out.size(), pat.size());
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            TRgba p = Unpack(pat[y][x]);
+    for (int y = box.Y0; y < box.Y1; ++y)
+        for (int x = box.X0; x < box.X1; ++x) {
+            TRgba p = Unpack(pat[y - box.Y0][x - box.X0]);
             if (p.A == 0) continue;
             TRgba d = Unpack(out[y][x]);
-            TRgba s = source ? Unpack(src[y][x]) : TRgba{0, 0, 0, 0};
+            TRgba s = source ? Unpack(src[y - box.Y0][x - box.X0]) : TRgba{0, 0, 0, 0};
             auto channel = [&](std::uint8_t pc, std::uint8_t sc, std::uint8_t dc) {
                 int dw = OverWhite(dc, d.A);
                 int r = Rop3Bits(table, std::uint8_t(Straight(pc, p.A)), std::uint8_t(OverWhite(sc, s.A)),
@@ -129,23 +157,31 @@ void TGdiCanvas::PaintPath(void (*op)(cairo_t*))
         return;
     }
     if (dc_.Rop2 == R2_NOP) return;
+    TPixelBox box = PathBox(op == cairo_stroke_preserve);
+    if (box.Empty()) return;
     cairo_push_group(cr_);
     op(cr_);
     cairo_identity_matrix(cr_); // the group's pattern then lies in output space
     TPattern drawn(cairo_pop_group(cr_));
-    TSurface layer = Layer(drawn.get());
-    ApplyRaster(layer.get(), nullptr, Rop3FromRop2(dc_.Rop2));
+    TSurface layer = Layer(drawn.get(), box);
+    ApplyRaster(layer.get(), nullptr, Rop3FromRop2(dc_.Rop2), box);
 }
 
 // The logical rectangle's coverage of the output within the clip, painted
 // with the brush (or opaque black when the operation reads no pattern).
-TSurface TGdiCanvas::RectLayer(const TRect& r, const TBrush* brush)
+TSurface TGdiCanvas::RectLayer(const TRect& r, const TBrush* brush, TPixelBox& box)
 {
     cairo_new_path(cr_);
     cairo_save(cr_);
     ApplyLogical();
     cairo_rectangle(cr_, r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
     cairo_set_antialias(cr_, CAIRO_ANTIALIAS_NONE);
+    box = PathBox(false);
+    if (box.Empty()) {
+        cairo_new_path(cr_);
+        cairo_restore(cr_);
+        return nullptr;
+    }
     cairo_push_group(cr_);
     TBrush solid;
     solid.Color = {0, 0, 0};
@@ -158,7 +194,7 @@ TSurface TGdiCanvas::RectLayer(const TRect& r, const TBrush* brush)
     cairo_identity_matrix(cr_);
     TPattern drawn(cairo_pop_group(cr_));
     cairo_restore(cr_);
-    return Layer(drawn.get());
+    return Layer(drawn.get(), box);
 }
 
 void TGdiCanvas::PatBlt(const TRect& r, std::uint32_t rop)
@@ -173,8 +209,9 @@ void TGdiCanvas::PatBlt(const TRect& r, std::uint32_t rop)
     default: break;
     }
     if (Rop3UsesSource(table)) tally_.Approximated("raster operation reads a source the record lacks; read as black");
-    TSurface layer = RectLayer(r, Rop3UsesPattern(table) ? &dc_.Brush : nullptr);
-    ApplyRaster(layer.get(), nullptr, table);
+    TPixelBox box;
+    TSurface layer = RectLayer(r, Rop3UsesPattern(table) ? &dc_.Brush : nullptr, box);
+    if (layer) ApplyRaster(layer.get(), nullptr, table, box);
 }
 
 void TGdiCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source, std::uint32_t rop)
@@ -204,9 +241,11 @@ void TGdiCanvas::DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRec
     cairo_matrix_translate(&m, -source.Left, -source.Top);
     if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS) return;
     cairo_pattern_set_matrix(stretched.get(), &m);
-    TSurface src = Layer(stretched.get());
-    TSurface layer = RectLayer(dest, Rop3UsesPattern(table) ? &dc_.Brush : nullptr);
-    ApplyRaster(layer.get(), src.get(), table);
+    TPixelBox box;
+    TSurface layer = RectLayer(dest, Rop3UsesPattern(table) ? &dc_.Brush : nullptr, box);
+    if (!layer) return;
+    TSurface src = Layer(stretched.get(), box);
+    ApplyRaster(layer.get(), src.get(), table, box);
 }
 
 // Flood fills from a logical point with the brush: under FLOODFILLBORDER

@@ -308,10 +308,16 @@ public:
 
 private:
     void DrawSavedPath(bool fill, bool stroke);
+    // Output pixels [X0, X1) x [Y0, Y1).
+    struct TPixelBox {
+        int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+        bool Empty() const { return X1 <= X0 || Y1 <= Y0; }
+    };
     void PaintPath(void (*op)(cairo_t*));
-    TSurface Layer(cairo_pattern_t* pattern) const;
-    TSurface RectLayer(const TRect& r, const TBrush* brush);
-    void ApplyRaster(cairo_surface_t* layer, cairo_surface_t* source, std::uint8_t table);
+    TPixelBox PathBox(bool stroke) const;
+    TSurface Layer(cairo_pattern_t* pattern, const TPixelBox& box) const;
+    TSurface RectLayer(const TRect& r, const TBrush* brush, TPixelBox& box);
+    void ApplyRaster(cairo_surface_t* layer, cairo_surface_t* source, std::uint8_t table, const TPixelBox& box);
     void AppendFigures(const std::vector<std::vector<TPoint>>& polys, bool closed);
     struct TDcState {
         TPen Pen;
