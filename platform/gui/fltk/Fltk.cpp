@@ -269,6 +269,8 @@ int VirtualKey(int key)
     case FL_Alt_L:
     case FL_Alt_R: return VK_MENU;
     case FL_Tab: return 9;
+    case FL_Page_Up: return 33;
+    case FL_Page_Down: return VK_NEXT;
     case FL_BackSpace: return 8;
     case FL_Shift_L:
     case FL_Shift_R: return 16;
@@ -276,8 +278,8 @@ int VirtualKey(int key)
     case FL_Control_R: return 17;
     case FL_Left: return 37;
     case FL_Up: return 38;
-    case FL_Right: return 39;
-    case FL_Down: return 40;
+    case FL_Right: return VK_RIGHT;
+    case FL_Down: return VK_DOWN;
     default: return 0;
     }
 }
