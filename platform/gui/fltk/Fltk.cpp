@@ -97,7 +97,12 @@ void SetWindowManagerHints(Window xid, TWindowRole role, Window owner)
     const Atom type = Intern(box ? "_NET_WM_WINDOW_TYPE_DIALOG" : "_NET_WM_WINDOW_TYPE_NORMAL");
     XChangeProperty(fl_display, xid, Intern("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&type), 1);
-    if (box && owner) XSetTransientForHint(fl_display, xid, owner);
+    if (!box) return;
+    if (owner) XSetTransientForHint(fl_display, xid, owner);
+    // Modal for the whole program, with or without a main window.
+    const Atom modal = Intern("_NET_WM_STATE_MODAL");
+    XChangeProperty(fl_display, xid, Intern("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&modal), 1);
 }
 
 // The values of a 32-bit property, empty when it is missing.
