@@ -62,6 +62,17 @@ class XSession:
         try:
             wait_for(wm + " to start",
                      lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), timeout=10)
+            # It announces itself before it manages windows: wait until it
+            # has framed one.
+            probe = subprocess.Popen(["xmessage", "-name", "mirt-wm-probe", "-title", "mirt-wm-probe", "probe"],
+                                     env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                window = wait_for("the probe window", lambda: self.windows("mirt-wm-probe"))[0]
+                wait_for(wm + " to frame a window", lambda: self.prop(window, "_NET_FRAME_EXTENTS"))
+            finally:
+                probe.kill()
+                probe.wait()
+            wait_for("the probe window to go", lambda: not self.windows("mirt-wm-probe"))
         except Timeout:
             self.close()
             raise
