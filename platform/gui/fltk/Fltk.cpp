@@ -157,13 +157,20 @@ std::optional<TFrameExtents> ReadFrameExtents(Window xid)
 // role, before any such window is mapped: an unmapped stand-in with the same
 // hints asks for _NET_FRAME_EXTENTS. Empty when the window manager does not
 // answer; no window manager means no frame.
-std::optional<TFrameExtents> AskFrameExtents(TWindowRole role, Window owner)
+std::optional<TFrameExtents> AskFrameExtents(TWindowRole role, Window owner, int width, int height)
 {
     if (!WindowManagerRunning()) return TFrameExtents{};
     if (!WindowManagerSupports("_NET_REQUEST_FRAME_EXTENTS")) return std::nullopt;
-    const Window probe = XCreateSimpleWindow(fl_display, ScreenRoot(), 0, 0, 100, 100, 0, 0, 0);
+    const Window probe = XCreateSimpleWindow(fl_display, ScreenRoot(), 0, 0, static_cast<unsigned>(width),
+                                             static_cast<unsigned>(height), 0, 0, 0);
     XSelectInput(fl_display, probe, PropertyChangeMask);
     SetWindowManagerHints(probe, role, owner);
+    // Fixed size like the window it stands for: no resize handle in the frame.
+    XSizeHints sizeHints{};
+    sizeHints.flags = PMinSize | PMaxSize;
+    sizeHints.min_width = sizeHints.max_width = width;
+    sizeHints.min_height = sizeHints.max_height = height;
+    XSetWMNormalHints(fl_display, probe, &sizeHints);
     XEvent request{};
     request.xclient.type = ClientMessage;
     request.xclient.window = probe;
@@ -200,11 +207,11 @@ std::optional<TFrameExtents>& KnownFrame(TWindowRole role)
     return frames[role == TWindowRole::Box ? 1 : 0];
 }
 
-TFrameExtents FrameExtents(TWindowRole role, Window owner)
+TFrameExtents FrameExtents(TWindowRole role, Window owner, int width, int height)
 {
     OpenDisplay();
     std::optional<TFrameExtents>& known = KnownFrame(role);
-    if (!known) known = AskFrameExtents(role, owner);
+    if (!known) known = AskFrameExtents(role, owner, width, height);
     return known.value_or(TFrameExtents{});
 }
 
@@ -320,7 +327,7 @@ public:
     // Asks the window manager for the frame once, before the map where it can.
     void LearnFrame()
     {
-        if (!frameLearnt_) frame_ = FrameExtents(TWindowRole::Main, None);
+        if (!frameLearnt_) frame_ = FrameExtents(TWindowRole::Main, None, w(), h());
         frameLearnt_ = true;
     }
 
@@ -588,7 +595,7 @@ public:
         auto* window = static_cast<TFormWindow*>(widget_);
         const bool learnt = window->FrameLearnt();
         window->LearnFrame();
-        if (!learnt) const_cast<TFltkPeer*>(this)->Place();
+        if (!learnt) Place();
         const TFrameExtents& frame = window->Frame();
         return {window->w() + frame.Left + frame.Right, window->h() + frame.Top + frame.Bottom};
     }
@@ -604,7 +611,7 @@ public:
 private:
     // Places the widget; FLTK positions children in window coordinates. A
     // form's Left and Top are those of its frame; FLTK places the client area.
-    void Place()
+    void Place() const
     {
         if (control_.Kind() == TControlKind::Form) {
             auto* window = static_cast<TFormWindow*>(widget_);
@@ -778,7 +785,7 @@ void ShowBox(const AnsiString& caption, const AnsiString& message, bool stopIcon
 
     // Centred on the primary screen with its frame.
     const Window owner = MainWindowId();
-    const TFrameExtents frame = FrameExtents(TWindowRole::Box, owner);
+    const TFrameExtents frame = FrameExtents(TWindowRole::Box, owner, w, h);
     const int outerW = w + frame.Left + frame.Right, outerH = h + frame.Top + frame.Bottom;
     int sx = 0, sy = 0, sw = 0, sh = 0;
     Fl::screen_xywh(sx, sy, sw, sh, 0);
