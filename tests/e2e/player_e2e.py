@@ -382,8 +382,10 @@ def scenario_lost_display(binary, wm):
     x = XSession(wm=wm)
     program = start(x, binary, root)
     try:
-        wait_for("the main window", lambda: x.windows("mirt"))
-        x.close()
+        main = wait_for("the main window", lambda: x.windows("mirt"))[0]
+        wait_framed(x, main)
+        # The server goes away under the program (and its window manager).
+        x.server.terminate()
         code = program.wait(10)
         err = program.stderr.read().decode(errors="replace")
         check(code == 1, f"exit code {code}")

@@ -733,7 +733,7 @@ private:
 TFont BoxFont()
 {
     if (Application && Application->MainForm()) return Application->MainForm()->Font();
-    return TFont{"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET};
+    return TFont{PGothicFace, 12, SHIFTJIS_CHARSET};
 }
 
 // The shown main window, the owner of boxes; None before it maps.
