@@ -62,20 +62,32 @@ class XSession:
         try:
             wait_for(wm + " to start",
                      lambda: "window id" in self.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"), timeout=10)
-            # It announces itself before it manages windows: wait until it
-            # has framed one.
-            probe = subprocess.Popen(["xmessage", "-name", "mirt-wm-probe", "-title", "mirt-wm-probe", "probe"],
-                                     env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                window = wait_for("the probe window", lambda: self.windows("mirt-wm-probe"))[0]
-                wait_for(wm + " to frame a window", lambda: self.prop(window, "_NET_FRAME_EXTENTS"))
-            finally:
-                probe.kill()
-                probe.wait()
-            wait_for("the probe window to go", lambda: not self.windows("mirt-wm-probe"))
+            # It announces itself before it manages windows, and a window
+            # mapped in between may never be managed: map probe windows until
+            # one is framed.
+            for _ in range(5):
+                if self.probe_wm(wm, timeout=2.0):
+                    break
+            else:
+                raise Timeout(wm + " framed no window")
         except Timeout:
             self.close()
             raise
+
+    def probe_wm(self, wm, timeout):
+        """Whether the window manager frames a fresh window within timeout."""
+        probe = subprocess.Popen(["xmessage", "-name", "mirt-wm-probe", "-title", "mirt-wm-probe", "probe"],
+                                 env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            window = wait_for("the probe window", lambda: self.windows("mirt-wm-probe"), timeout=timeout)[0]
+            wait_for(wm + " to frame a window", lambda: self.prop(window, "_NET_FRAME_EXTENTS"), timeout=timeout)
+            return True
+        except Timeout:
+            return False
+        finally:
+            probe.kill()
+            probe.wait()
+            wait_for("the probe window to go", lambda: not self.run("xdotool", "search", "--name", "^mirt-wm-probe$"))
 
     def close(self):
         if self.wm:
