@@ -62,11 +62,15 @@ int ConnectionLost(Display* display)
     _exit(1);
 }
 
+// Opens the display if nothing has yet, and puts our handler of a lost
+// connection in place of FLTK's, which opening the display installs.
 void OpenDisplay()
 {
-    if (fl_display) return;
+    static bool handlerSet = false;
+    if (handlerSet) return;
     fl_open_display(); // with no display: one line naming it, exit code 1
     XSetIOErrorHandler(ConnectionLost);
+    handlerSet = true;
 }
 
 Atom Intern(const char* name) { return XInternAtom(fl_display, name, False); }
