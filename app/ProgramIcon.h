@@ -1,4 +1,6 @@
-// The program's 32 x 32 icon: a framed landscape, drawn at start-up.
+// The program's icon: a framed landscape. The window shows it at 32 x 32,
+// drawn at start-up; the installed 32 and 48 px theme icons are drawn by the
+// same routine at build time.
 #pragma once
 
 #include "platform/picture/Bitmap.h"
@@ -7,6 +9,7 @@
 
 namespace mirt {
 
-std::shared_ptr<const TBitmap> ProgramIcon();
+// The icon at size x size pixels (at least 1), premultiplied ARGB, opaque.
+std::shared_ptr<const TBitmap> ProgramIcon(int size = 32);
 
 } // namespace mirt

@@ -59,6 +59,24 @@ void TFormMain::NextMessage()
     Story->Advance();
 }
 
+bool TFormMain::ClaimKey(gui::TControl& Target, const gui::TKeyMessage& Message)
+{
+    if (TVoskForm::ClaimKey(Target, Message)) return true;
+    if (Message.Kind != gui::TKeyMessage::KeyDown) return false;
+    switch (Message.Code) {
+    case gui::VK_RETURN:
+    case gui::VK_SPACE:
+        // The form presses the focused button itself.
+        if (&Target == Button1 && Button1->Showing()) return false;
+        Image1->UserClick();
+        return true;
+    case gui::VK_NEXT:
+    case gui::VK_RIGHT:
+    case gui::VK_DOWN: Image1->UserClick(); return true;
+    default: return false;
+    }
+}
+
 void TFormMain::Image1Click(gui::TControl*) { NextMessage(); }
 
 void TFormMain::Button1Click(gui::TControl*)

@@ -1,5 +1,6 @@
 // The main window: one picture; a click on it shows the next story line in a
-// message box, a click on the choice button jumps in the story first.
+// message box, a click on the choice button jumps in the story first. The
+// keyboard does the same.
 #pragma once
 
 #include "framework/VoskForm.h"
@@ -18,6 +19,12 @@ public:
 
     // A PictureSize square client area, centred; starts the story; shows the page.
     void Create() override;
+
+    // Keys for players without a mouse: Enter and Space press the focused
+    // choice button when one is shown, else click the picture; Page Down,
+    // Right and Down always click the picture (declining a choice). Alt and
+    // F10 stay claimed.
+    bool ClaimKey(gui::TControl& Target, const gui::TKeyMessage& Message) override;
 
     void Image1Click(gui::TControl* Sender);
     void Button1Click(gui::TControl* Sender);

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Figures for mirt's window under Xvfb (medians of 20 runs).
+"""Figures for mirt's window under Xvfb (medians of 20 runs), with no window
+manager and under openbox (when installed).
 
 usage: gui_bench.py BUILD_DIR
 
@@ -10,8 +11,12 @@ usage: gui_bench.py BUILD_DIR
   CLOCK_MONOTONIC time, the clock this script reads just before exec.
 - click to box painted: from the picture's button release to the message
   box's first paint, both times taken in the program.
+- memory once the first box has painted, from /proc/PID/smaps_rollup:
+  Anonymous (the heap and stacks: what the program itself costs), Pss and
+  Rss (both include the shared pages of the font files and libraries).
 - peak RSS (VmHWM) while playing a story of pictures, clicks and a choice.
 """
+import shutil
 import os
 import select
 import statistics
@@ -66,29 +71,37 @@ def ms(ns):
     return ns / 1e6
 
 
-def main(build):
-    mirt = os.path.abspath(os.path.join(build, "app", "mirt"))
-    bare = os.path.abspath(os.path.join(build, "bench", "gui", "bare_fltk_window"))
-    lines = ["#image a.bmp"] + [f"行 {i}" for i in range(1, 9)] + [
-        "#image b.bmp", "選ぶ?", "#button 逃げる @run", "残る", "#end", "@run", "逃げた", "#end"]
-    root = story_folder(lines, {"a.bmp": bmp(200, 200, (0x20, 0x50, 0xC0)),
-                                "b.bmp": bmp(200, 200, (0xC0, 0x50, 0x20))})
-    story = os.path.join(root, "story")
-    startup_mirt, startup_bare, click_box, peaks = [], [], [], []
-    with XSession() as x:
+def smaps_rollup(pid):
+    """Rss, Pss and Anonymous in MB."""
+    values = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 2 and parts[0].rstrip(":") in ("Rss", "Pss", "Anonymous"):
+                values[parts[0].rstrip(":")] = int(parts[1]) / 1024
+    return values
+
+
+def measure(mirt, bare, story, wm):
+    startup_mirt, startup_bare, click_box, peaks, memory = [], [], [], [], []
+    with XSession(wm=wm) as x:
         for _ in range(RUNS):
             for argv, results in (([mirt], startup_mirt), ([bare], startup_bare)):
                 program, started = launch(x, argv, story)
                 results.append(read_trace(program, "window-paint") - started)
                 stop(program)
+                wait_for("the window to go", lambda: not x.windows("mirt") and not x.windows("bare"))
         for _ in range(RUNS):
             program, _ = launch(x, [mirt], story)
             read_trace(program, "window-paint")
             main_window = wait_for("the window", lambda: x.windows("mirt"))[0]
+            if wm:
+                wait_for("the frame", lambda: x.prop(main_window, "_NET_FRAME_EXTENTS"), timeout=5)
             mx, my, _, _ = x.geometry(main_window)
             x.click(mx + 100, my + 100)
             clicked = read_trace(program, "click")
             click_box.append(read_trace(program, "box-paint") - clicked)
+            memory.append(smaps_rollup(program.pid))
             # Play on to the choice, then read the peak before the last box closes.
             box = wait_for("the box", lambda: [w for w in x.windows("mirt") if w != main_window])[0]
             x.key(box, "Return")
@@ -104,13 +117,34 @@ def main(build):
                 peak = next(int(l.split()[1]) for l in status if l.startswith("VmHWM:"))
             peaks.append(peak / 1024)
             stop(program)
+    where = f"under {wm}" if wm else "no window manager"
     m, b = statistics.median(startup_mirt), statistics.median(startup_bare)
+    print(f"[{where}]")
     print(f"start-up, exec to first paint (median of {RUNS}): mirt {ms(m):.1f} ms, "
           f"bare FLTK window {ms(b):.1f} ms, ratio {m / b:.2f}")
     print(f"click to message box painted (median of {RUNS}): {ms(statistics.median(click_box)):.2f} ms "
           f"(first box of each run, which loads the font)")
+    figures = {k: statistics.median(m[k] for m in memory) for k in ("Anonymous", "Pss", "Rss")}
+    print(f"memory after the first box (median of {RUNS}): Anonymous {figures['Anonymous']:.1f} MB, "
+          f"Pss {figures['Pss']:.1f} MB, Rss {figures['Rss']:.1f} MB")
     print(f"peak RSS while playing (median of {RUNS}): {statistics.median(peaks):.1f} MB, "
           f"max {max(peaks):.1f} MB")
+
+
+def main(build):
+    mirt = os.path.abspath(os.path.join(build, "app", "mirt"))
+    bare = os.path.abspath(os.path.join(build, "bench", "gui", "bare_fltk_window"))
+    lines = ["#image a.bmp"] + [f"行 {i}" for i in range(1, 9)] + [
+        "#image b.bmp", "選ぶ?", "#button 逃げる @run", "残る", "#end", "@run", "逃げた", "#end"]
+    root = story_folder(lines, {"a.bmp": bmp(200, 200, (0x20, 0x50, 0xC0)),
+                                "b.bmp": bmp(200, 200, (0xC0, 0x50, 0x20))})
+    story = os.path.join(root, "story")
+    for wm in (None, "openbox"):
+        if wm and not shutil.which(wm):
+            print(f"[under {wm}] not installed, skipped")
+            continue
+        measure(mirt, bare, story, wm)
+    shutil.rmtree(root)
 
 
 if __name__ == "__main__":

@@ -32,7 +32,16 @@ struct TFont {
 };
 
 // Windows virtual-key codes of the keys the program looks at.
-enum : int { VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_MENU = 18, VK_F10 = 121 };
+enum : int {
+    VK_RETURN = 13,
+    VK_ESCAPE = 27,
+    VK_SPACE = 32,
+    VK_NEXT = 34, // Page Down
+    VK_RIGHT = 39,
+    VK_DOWN = 40,
+    VK_MENU = 18,
+    VK_F10 = 121
+};
 
 struct TKeyMessage {
     enum TKind { KeyDown, KeyUp, Char, SysKeyDown, SysKeyUp, SysChar };

@@ -270,12 +270,66 @@ TEST_F(StoryPlayer, KeyboardPressesTheFocusedButtonAndAltAndF10AreClaimed)
         EXPECT_FALSE(form.KeyMessage({TKeyMessage::KeyDown, 'A'}));
         EXPECT_TRUE(FormMain->Button1->Visible());
         EXPECT_TRUE(form.KeyMessage({TKeyMessage::KeyDown, gui::VK_RETURN}));
-        // Hiding the button gave the focus back to the window.
+        // Hiding the button gave the focus back to the window; Space now
+        // clicks the picture.
         EXPECT_EQ(form.ActiveControl(), nullptr);
-        EXPECT_FALSE(form.KeyMessage({TKeyMessage::KeyDown, gui::VK_SPACE}));
+        EXPECT_TRUE(form.KeyMessage({TKeyMessage::KeyDown, gui::VK_SPACE}));
     });
     EXPECT_EQ(Play(), 0);
-    EXPECT_EQ(Shown(), (std::vector<AnsiString>{"Q", "G"}));
+    EXPECT_EQ(Shown(), (std::vector<AnsiString>{"Q", "G", "H"}));
+}
+
+struct TKeyCase {
+    const char* Name;
+    gui::TKeyMessage Message;
+    bool ButtonShown;                 // a choice is on screen when the key goes
+    std::vector<AnsiString> Expected; // boxes after the key (and the click that showed the button)
+};
+
+const TKeyCase kKeyCases[] = {
+    // With no choice on screen every key of the set clicks the picture.
+    {"Enter", {gui::TKeyMessage::KeyDown, gui::VK_RETURN}, false, {"A"}},
+    {"Space", {gui::TKeyMessage::KeyDown, gui::VK_SPACE}, false, {"A"}},
+    {"Page Down", {gui::TKeyMessage::KeyDown, gui::VK_NEXT}, false, {"A"}},
+    {"Right", {gui::TKeyMessage::KeyDown, gui::VK_RIGHT}, false, {"A"}},
+    {"Down", {gui::TKeyMessage::KeyDown, gui::VK_DOWN}, false, {"A"}},
+    // With a choice, Enter and Space take it; the others decline it.
+    {"Enter on a choice", {gui::TKeyMessage::KeyDown, gui::VK_RETURN}, true, {"Q", "G"}},
+    {"Space on a choice", {gui::TKeyMessage::KeyDown, gui::VK_SPACE}, true, {"Q", "G"}},
+    {"Page Down on a choice", {gui::TKeyMessage::KeyDown, gui::VK_NEXT}, true, {"Q", "W"}},
+    {"Right on a choice", {gui::TKeyMessage::KeyDown, gui::VK_RIGHT}, true, {"Q", "W"}},
+    {"Down on a choice", {gui::TKeyMessage::KeyDown, gui::VK_DOWN}, true, {"Q", "W"}},
+    // Releases, other keys and characters do nothing.
+    {"Enter released", {gui::TKeyMessage::KeyUp, gui::VK_RETURN}, false, {}},
+    {"Right released", {gui::TKeyMessage::KeyUp, gui::VK_RIGHT}, false, {}},
+    {"Left", {gui::TKeyMessage::KeyDown, 37}, false, {}},
+    {"Up", {gui::TKeyMessage::KeyDown, 38}, false, {}},
+    {"Page Up", {gui::TKeyMessage::KeyDown, 33}, false, {}},
+    {"Space as a character", {gui::TKeyMessage::Char, ' '}, false, {}},
+    {"Alt+Enter", {gui::TKeyMessage::SysKeyDown, gui::VK_RETURN}, false, {}},
+    {"Right on a choice released", {gui::TKeyMessage::KeyUp, gui::VK_RIGHT}, true, {"Q"}},
+};
+
+TEST_F(StoryPlayer, KeysAdvanceTheStoryOrTakeTheChoice)
+{
+    for (const TKeyCase& c : kKeyCases) {
+        SCOPED_TRACE(c.Name);
+        TStoryFolder caseFolder;
+        THeadlessBackend caseBackend;
+        if (c.ButtonShown) {
+            caseFolder.Story({"Q", "#button Go @g", "W", "X", "@g", "G", "H", ""});
+            caseBackend.Then([] { EXPECT_TRUE(FormMain->Image1->UserClick()); });
+            caseBackend.Then([] { EXPECT_TRUE(FormMain->Button1->Visible()); });
+        } else {
+            caseFolder.Story({"A", "B", ""});
+        }
+        caseBackend.Then([&c] { FormMain->KeyMessage(c.Message); });
+        EXPECT_EQ(gui::RunProgram(caseBackend, MainBlock), 0);
+        std::vector<AnsiString> shown;
+        for (const TBox& box : caseBackend.Messages) shown.push_back(box.Text);
+        EXPECT_EQ(shown, c.Expected);
+        EXPECT_TRUE(caseBackend.Errors.empty());
+    }
 }
 
 TEST_F(StoryPlayer, SpacePressesTheButtonToo)

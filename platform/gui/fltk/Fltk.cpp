@@ -13,11 +13,16 @@
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +52,225 @@ void Trace(const char* what)
 }
 
 // ---------------------------------------------------------------------------
+// The display and the window manager.
+
+// A lost X connection ends the program with one line that says so.
+int ConnectionLost(Display* display)
+{
+    std::fprintf(stderr, "mirt: lost the connection to the X server %s\n", display ? DisplayString(display) : "");
+    std::fflush(stderr);
+    _exit(1);
+}
+
+// Opens the display if nothing has yet, and puts our handler of a lost
+// connection in place of FLTK's, which opening the display installs.
+void OpenDisplay()
+{
+    static bool handlerSet = false;
+    if (handlerSet) return;
+    fl_open_display(); // with no display: one line naming it, exit code 1
+    XSetIOErrorHandler(ConnectionLost);
+    handlerSet = true;
+}
+
+Atom Intern(const char* name) { return XInternAtom(fl_display, name, False); }
+
+// The window-manager-facing kinds of top-level window.
+enum class TWindowRole { Main, Box };
+
+// Motif hints (see MwmUtil.h): what the window manager offers and draws.
+constexpr long MwmHintsFunctions = 1, MwmHintsDecorations = 2;
+constexpr long MwmFuncMove = 4, MwmFuncMinimize = 8, MwmFuncClose = 32;
+constexpr long MwmDecorBorder = 2, MwmDecorTitle = 8, MwmDecorMenu = 16, MwmDecorMinimize = 32;
+
+// The main window may be moved, minimised and closed; a box only moved and
+// closed. Neither may be resized or maximised, in what the window manager
+// does as well as in the buttons it draws. A box is a dialog of owner.
+void SetWindowManagerHints(Window xid, TWindowRole role, Window owner)
+{
+    const bool box = role == TWindowRole::Box;
+    long motif[5] = {MwmHintsFunctions | MwmHintsDecorations, MwmFuncMove | MwmFuncClose,
+                     MwmDecorBorder | MwmDecorTitle | MwmDecorMenu, 0, 0};
+    if (!box) {
+        motif[1] |= MwmFuncMinimize;
+        motif[2] |= MwmDecorMinimize;
+    }
+    const Atom motifHints = Intern("_MOTIF_WM_HINTS");
+    XChangeProperty(fl_display, xid, motifHints, motifHints, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(motif), 5);
+    const Atom type = Intern(box ? "_NET_WM_WINDOW_TYPE_DIALOG" : "_NET_WM_WINDOW_TYPE_NORMAL");
+    XChangeProperty(fl_display, xid, Intern("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&type), 1);
+    if (!box) return;
+    if (owner) XSetTransientForHint(fl_display, xid, owner);
+    // Modal for the whole program, with or without a main window.
+    const Atom modal = Intern("_NET_WM_STATE_MODAL");
+    XChangeProperty(fl_display, xid, Intern("_NET_WM_STATE"), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&modal), 1);
+}
+
+// The values of a 32-bit property, empty when it is missing.
+std::vector<unsigned long> LongProperty(Window xid, Atom property, Atom type, long maxItems)
+{
+    Atom actualType = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(fl_display, xid, property, 0, maxItems, False, type, &actualType, &format, &count, &after,
+                           &data) == Success &&
+        data && actualType == type && format == 32) {
+        const auto* items = reinterpret_cast<const unsigned long*>(data); // Xlib hands out longs
+        values.assign(items, items + count);
+    }
+    if (data) XFree(data);
+    return values;
+}
+
+Window ScreenRoot() { return RootWindow(fl_display, fl_screen); }
+
+// An EWMH window manager announces itself on the root window.
+bool WindowManagerRunning()
+{
+    const Atom check = Intern("_NET_SUPPORTING_WM_CHECK");
+    const auto root = LongProperty(ScreenRoot(), check, XA_WINDOW, 1);
+    return !root.empty() && root[0] != None;
+}
+
+bool WindowManagerSupports(const char* name)
+{
+    const Atom wanted = Intern(name);
+    for (unsigned long atom : LongProperty(ScreenRoot(), Intern("_NET_SUPPORTED"), XA_ATOM, 4096))
+        if (atom == wanted) return true;
+    return false;
+}
+
+struct TFrameExtents {
+    int Left = 0, Right = 0, Top = 0, Bottom = 0;
+};
+
+std::optional<TFrameExtents> ReadFrameExtents(Window xid)
+{
+    const auto values = LongProperty(xid, Intern("_NET_FRAME_EXTENTS"), XA_CARDINAL, 4);
+    if (values.size() != 4) return std::nullopt;
+    auto clamp = [](unsigned long v) { return static_cast<int>(std::min(v, 1000UL)); };
+    return TFrameExtents{clamp(values[0]), clamp(values[1]), clamp(values[2]), clamp(values[3])};
+}
+
+// Asks the window manager what frame it would put around a window of this
+// role, before any such window is mapped: an unmapped stand-in with the same
+// hints asks for _NET_FRAME_EXTENTS. Empty when the window manager does not
+// answer; no window manager means no frame.
+std::optional<TFrameExtents> AskFrameExtents(TWindowRole role, Window owner, int width, int height)
+{
+    if (!WindowManagerRunning()) return TFrameExtents{};
+    if (!WindowManagerSupports("_NET_REQUEST_FRAME_EXTENTS")) return std::nullopt;
+    const Window probe = XCreateSimpleWindow(fl_display, ScreenRoot(), 0, 0, static_cast<unsigned>(width),
+                                             static_cast<unsigned>(height), 0, 0, 0);
+    XSelectInput(fl_display, probe, PropertyChangeMask);
+    SetWindowManagerHints(probe, role, owner);
+    // Fixed size like the window it stands for: no resize handle in the frame.
+    XSizeHints sizeHints{};
+    sizeHints.flags = PMinSize | PMaxSize;
+    sizeHints.min_width = sizeHints.max_width = width;
+    sizeHints.min_height = sizeHints.max_height = height;
+    XSetWMNormalHints(fl_display, probe, &sizeHints);
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = probe;
+    request.xclient.message_type = Intern("_NET_REQUEST_FRAME_EXTENTS");
+    request.xclient.format = 32;
+    XSendEvent(fl_display, ScreenRoot(), False, SubstructureNotifyMask | SubstructureRedirectMask, &request);
+    XFlush(fl_display);
+    // Only the stand-in's events are taken from the queue; the rest stay for FLTK.
+    std::optional<TFrameExtents> extents;
+    timespec start{}, now{};
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    constexpr long timeoutMs = 500;
+    for (;;) {
+        XEvent event;
+        if (XCheckTypedWindowEvent(fl_display, probe, PropertyNotify, &event)) {
+            if (event.xproperty.atom == Intern("_NET_FRAME_EXTENTS") && (extents = ReadFrameExtents(probe))) break;
+            continue;
+        }
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const long elapsed = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (elapsed >= timeoutMs) break;
+        pollfd fd{ConnectionNumber(fl_display), POLLIN, 0};
+        poll(&fd, 1, static_cast<int>(timeoutMs - elapsed));
+    }
+    XDestroyWindow(fl_display, probe);
+    return extents;
+}
+
+// The frame of each role, learnt once: the window manager frames windows of
+// the same hints alike. Empty while not known.
+std::optional<TFrameExtents>& KnownFrame(TWindowRole role)
+{
+    static std::optional<TFrameExtents> frames[2];
+    return frames[role == TWindowRole::Box ? 1 : 0];
+}
+
+TFrameExtents FrameExtents(TWindowRole role, Window owner, int width, int height)
+{
+    OpenDisplay();
+    std::optional<TFrameExtents>& known = KnownFrame(role);
+    if (!known) known = AskFrameExtents(role, owner, width, height);
+    return known.value_or(TFrameExtents{});
+}
+
+// Maps a top-level window with its window-manager hints in place: FLTK
+// creates and maps the window in one step, so the server is held meanwhile
+// and the window manager reads the hints only once they are all set.
+void MapWithHints(Fl_Window& window, TWindowRole role, Window owner)
+{
+    OpenDisplay();
+    XGrabServer(fl_display);
+    window.show();
+    SetWindowManagerHints(fl_xid(&window), role, owner);
+    XUngrabServer(fl_display);
+    XFlush(fl_display);
+}
+
+// Where the window manager would not tell the frame before the map, it is
+// read once the window is framed, and the window moves so that its frame is
+// centred where the client was.
+class TLateFrameWatch {
+public:
+    TLateFrameWatch(Fl_Window& window, TWindowRole role) : window_(window), role_(role) {}
+    ~TLateFrameWatch() { Fl::remove_timeout(Tick, this); }
+    TLateFrameWatch(const TLateFrameWatch&) = delete;
+    TLateFrameWatch& operator=(const TLateFrameWatch&) = delete;
+
+    // Call right after the map.
+    void Start()
+    {
+        if (KnownFrame(role_) || !WindowManagerRunning()) return;
+        tries_ = 50;
+        Fl::add_timeout(0.02, Tick, this);
+    }
+
+private:
+    static void Tick(void* data)
+    {
+        auto* self = static_cast<TLateFrameWatch*>(data);
+        Fl_Window& window = self->window_;
+        if (!window.shown()) return;
+        if (auto extents = ReadFrameExtents(fl_xid(&window))) {
+            KnownFrame(self->role_) = *extents;
+            window.position(window.x() + (extents->Left - extents->Right) / 2,
+                            window.y() + (extents->Top - extents->Bottom) / 2);
+        } else if (--self->tries_ > 0) {
+            Fl::repeat_timeout(0.02, Tick, data);
+        }
+    }
+
+    Fl_Window& window_;
+    TWindowRole role_;
+    int tries_ = 0;
+};
+
+// ---------------------------------------------------------------------------
 // Keys as Windows virtual-key codes.
 
 int VirtualKey(int key)
@@ -61,6 +285,8 @@ int VirtualKey(int key)
     case FL_Alt_L:
     case FL_Alt_R: return VK_MENU;
     case FL_Tab: return 9;
+    case FL_Page_Up: return 33;
+    case FL_Page_Down: return VK_NEXT;
     case FL_BackSpace: return 8;
     case FL_Shift_L:
     case FL_Shift_R: return 16;
@@ -68,8 +294,8 @@ int VirtualKey(int key)
     case FL_Control_R: return 17;
     case FL_Left: return 37;
     case FL_Up: return 38;
-    case FL_Right: return 39;
-    case FL_Down: return 40;
+    case FL_Right: return VK_RIGHT;
+    case FL_Down: return VK_DOWN;
     default: return 0;
     }
 }
@@ -98,6 +324,17 @@ public:
 
     ~TFormWindow() override { Fl::remove_timeout(SetIconLater, this); }
 
+    // The frame the window manager puts around this window; none before the
+    // display is asked.
+    const TFrameExtents& Frame() const { return frame_; }
+    bool FrameLearnt() const { return frameLearnt_; }
+    // Asks the window manager for the frame once, before the map where it can.
+    void LearnFrame()
+    {
+        if (!frameLearnt_) frame_ = FrameExtents(TWindowRole::Main, None, w(), h());
+        frameLearnt_ = true;
+    }
+
     TForm& Form() { return form_; }
 
     // The window keeps its own copy of the icon's pixels.
@@ -122,14 +359,16 @@ public:
     void ShowAtPosition()
     {
         force_position(1);
-        show();
+        MapWithHints(*this, TWindowRole::Main, None);
+        lateFrame_.Start();
     }
 
     void FixSize()
     {
-        // Equal minimum and maximum: the window manager offers no resizing
-        // and no maximise.
+        // Equal minimum and maximum: no resizing. FLTK rewrites the Motif
+        // hints with the size range, so ours go back on top.
         size_range(w(), h(), w(), h());
+        if (shown()) SetWindowManagerHints(fl_xid(this), TWindowRole::Main, None);
     }
 
     void flush() override
@@ -155,6 +394,8 @@ private:
     {
         // Escape reaches a window as a close request; a main window ignores it.
         if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+        // While a box is open the window stays.
+        if (Application && !Application->InputAllowed()) return;
         if (Application) Application->Terminate();
         widget->hide();
     }
@@ -162,6 +403,9 @@ private:
     TForm& form_;
     std::string title_;
     bool painted_ = false;
+    TFrameExtents frame_;
+    bool frameLearnt_ = false;
+    TLateFrameWatch lateFrame_{*this, TWindowRole::Main};
 };
 
 // A white panel without bevel.
@@ -349,19 +593,35 @@ public:
         }
     }
 
-    TSize OuterSize() const override { return {widget_->w(), widget_->h()}; }
+    TSize OuterSize() const override
+    {
+        if (control_.Kind() != TControlKind::Form) return {widget_->w(), widget_->h()};
+        auto* window = static_cast<TFormWindow*>(widget_);
+        const bool learnt = window->FrameLearnt();
+        window->LearnFrame();
+        if (!learnt) Place();
+        const TFrameExtents& frame = window->Frame();
+        return {window->w() + frame.Left + frame.Right, window->h() + frame.Top + frame.Bottom};
+    }
 
-    void Show() override { static_cast<TFormWindow*>(widget_)->ShowAtPosition(); }
+    void Show() override
+    {
+        auto* window = static_cast<TFormWindow*>(widget_);
+        window->LearnFrame();
+        Place();
+        window->ShowAtPosition();
+    }
 
 private:
-    // Places the widget; FLTK positions children in window coordinates.
-    void Place()
+    // Places the widget; FLTK positions children in window coordinates. A
+    // form's Left and Top are those of its frame; FLTK places the client area.
+    void Place() const
     {
         if (control_.Kind() == TControlKind::Form) {
             auto* window = static_cast<TFormWindow*>(widget_);
             window->size_range(1, 1);
-            window->resize(control_.Left(), control_.Top(), std::max(control_.Width(), 1),
-                           std::max(control_.Height(), 1));
+            window->resize(control_.Left() + window->Frame().Left, control_.Top() + window->Frame().Top,
+                           std::max(control_.Width(), 1), std::max(control_.Height(), 1));
             window->FixSize();
             return;
         }
@@ -461,9 +721,16 @@ public:
         }
     }
 
+    void ShowWithHints(Window owner)
+    {
+        MapWithHints(*this, TWindowRole::Box, owner);
+        lateFrame_.Start();
+    }
+
 private:
     std::string caption_;
     bool painted_ = false;
+    TLateFrameWatch lateFrame_{*this, TWindowRole::Box};
 };
 
 // The font of boxes: the window font of the main form (12 px gothic).
@@ -473,12 +740,27 @@ TFont BoxFont()
     return TFont{PGothicFace, 12, SHIFTJIS_CHARSET};
 }
 
+// The shown main window, the owner of boxes; None before it maps.
+Window MainWindowId()
+{
+    if (!Application || !Application->MainForm()) return None;
+    auto* peer = static_cast<TFltkPeer*>(Application->MainForm()->Peer());
+    if (!peer) return None;
+    auto* window = peer->Widget()->as_window();
+    return window && window->shown() ? fl_xid(window) : None;
+}
+
 void ShowBox(const AnsiString& caption, const AnsiString& message, bool stopIcon)
 {
+    OpenDisplay();
     const std::string text = ScreenText(message);
+    const std::string title = ScreenText(caption);
     const TFont font = BoxFont();
     const Fl_Font flFont = FontFor(font);
     constexpr int margin = 16, gap = 12, iconSize = 32, buttonW = 75, buttonH = 23, maxTextW = 400;
+    // Beside its caption a title bar holds the window manager's icon and
+    // close button; a box is at least that wide, so the caption reads whole.
+    constexpr int titleButtons = 80;
 
     fl_font(flFont, font.Height);
     int textW = 0, textH = 0;
@@ -488,13 +770,14 @@ void ShowBox(const AnsiString& caption, const AnsiString& message, bool stopIcon
         fl_measure(text.c_str(), textW, textH, 0);
     }
     textH = std::max(textH, font.Height);
+    const int titleW = static_cast<int>(fl_width(title.c_str())) + titleButtons;
     const int iconW = stopIcon ? iconSize + gap : 0;
     const int contentH = std::max(textH, stopIcon ? iconSize : 0);
-    const int w = std::max(margin * 2 + iconW + textW, buttonW + margin * 2);
+    const int w = std::max({margin * 2 + iconW + textW, buttonW + margin * 2, titleW});
     const int h = margin + contentH + gap + buttonH + margin;
 
     Fl_Group::current(nullptr);
-    TBoxWindow window(w, h, ScreenText(caption));
+    TBoxWindow window(w, h, title);
     window.begin();
     if (stopIcon) new TStopIcon(margin, margin);
     const int textY = margin + (contentH - textH) / 2;
@@ -504,10 +787,14 @@ void ShowBox(const AnsiString& caption, const AnsiString& message, bool stopIcon
     ok->callback([](Fl_Widget* button, void*) { button->window()->hide(); });
     window.end();
 
+    // Centred on the primary screen with its frame.
+    const Window owner = MainWindowId();
+    const TFrameExtents frame = FrameExtents(TWindowRole::Box, owner, w, h);
+    const int outerW = w + frame.Left + frame.Right, outerH = h + frame.Top + frame.Bottom;
     int sx = 0, sy = 0, sw = 0, sh = 0;
     Fl::screen_xywh(sx, sy, sw, sh, 0);
-    window.position(sx + (sw - w) / 2, sy + (sh - h) / 2);
-    window.show();
+    window.position(sx + (sw - outerW) / 2 + frame.Left, sy + (sh - outerH) / 2 + frame.Top);
+    window.ShowWithHints(owner);
     Fl::focus(ok);
     while (window.shown()) Fl::wait();
 }
@@ -573,6 +860,7 @@ std::unique_ptr<TPeer> TFltkBackend::CreatePeer(TControl& control)
 
 TSize TFltkBackend::PrimaryScreenSize()
 {
+    OpenDisplay();
     int x = 0, y = 0, w = 0, h = 0;
     Fl::screen_xywh(x, y, w, h, 0);
     return {w, h};
