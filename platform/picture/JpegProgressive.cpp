@@ -245,6 +245,16 @@ private:
     bool ready_ = false;
 };
 
+// Bits set in x. std::popcount becomes a library call on x86-64 without
+// -mpopcnt, and refinement scans count bits for nearly every block.
+inline unsigned CountBits(std::uint64_t x)
+{
+    x -= (x >> 1) & 0x5555555555555555u;
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<unsigned>((x * 0x0101010101010101u) >> 56);
+}
+
 inline int Extend(unsigned v, int s) { return v < (1u << (s - 1)) ? static_cast<int>(v) - (1 << s) + 1 : int(v); }
 
 inline JCOEF Shifted(int v, int al) { return static_cast<JCOEF>(static_cast<unsigned>(v) << al); }
@@ -553,15 +563,16 @@ private:
         for (long long mcu = 0; mcu < total;) {
             if (mcu > 0 && mcu % interval == 0) Restart(s);
             const long long segmentEnd = std::min(total, (mcu / interval + 1) * interval);
+            int by = static_cast<int>(mcu / c.WidthInBlocks), bx = static_cast<int>(mcu % c.WidthInBlocks);
             while (mcu < segmentEnd) {
                 if (eobRun_ > 0) {
                     // A run of empty bands: skip all its blocks at once.
                     long long n = std::min<long long>(eobRun_, segmentEnd - mcu);
                     eobRun_ -= static_cast<unsigned>(n);
                     mcu += n;
+                    by = static_cast<int>(mcu / c.WidthInBlocks), bx = static_cast<int>(mcu % c.WidthInBlocks);
                     continue;
                 }
-                const int by = static_cast<int>(mcu / c.WidthInBlocks), bx = static_cast<int>(mcu % c.WidthInBlocks);
                 JCOEF* block = c.KeptBlock(bx, by);
                 std::uint64_t& nz = c.NonZero[static_cast<std::size_t>(mcu)];
                 for (int k = s.Ss; k <= s.Se; ++k) {
@@ -585,6 +596,7 @@ private:
                     }
                 }
                 ++mcu;
+                if (++bx == c.WidthInBlocks) bx = 0, ++by;
             }
         }
     }
@@ -610,8 +622,8 @@ private:
         for (long long mcu = 0; mcu < total;) {
             if (mcu > 0 && mcu % interval == 0) Restart(s);
             const long long segmentEnd = std::min(total, (mcu / interval + 1) * interval);
-            for (; mcu < segmentEnd; ++mcu) {
-                const int by = static_cast<int>(mcu / c.WidthInBlocks), bx = static_cast<int>(mcu % c.WidthInBlocks);
+            int by = static_cast<int>(mcu / c.WidthInBlocks), bx = static_cast<int>(mcu % c.WidthInBlocks);
+            for (; mcu < segmentEnd; ++mcu, bx = bx + 1 == c.WidthInBlocks ? 0 : bx + 1, by += bx == 0) {
                 JCOEF* block = c.KeptBlock(bx, by);
                 std::uint64_t& nz = c.NonZero[static_cast<std::size_t>(mcu)];
                 int k = s.Ss;
@@ -630,15 +642,25 @@ private:
                             break;
                         }
                         // Past r zero coefficients (correcting the non-zero
-                        // ones on the way) to where the new one goes.
-                        do {
-                            if (nz >> k & 1) {
-                                correct(block, k);
-                            } else if (--r < 0) {
-                                break;
-                            }
-                            ++k;
-                        } while (k <= s.Se);
+                        // ones on the way) to where the new one goes. Outside
+                        // the kept blocks the corrections are only skipped.
+                        if (!block) {
+                            const std::uint64_t from = ~std::uint64_t{0} << k;
+                            std::uint64_t zeros = ~nz & band & from;
+                            for (int i = 0; i < r; ++i) zeros &= zeros - 1;
+                            const int target = zeros ? std::countr_zero(zeros) : s.Se + 1;
+                            const std::uint64_t before =
+                                target > 63 ? ~std::uint64_t{0} : (std::uint64_t{1} << target) - 1;
+                            bits_.Discard(CountBits(nz & from & before));
+                            k = target;
+                        } else do {
+                                if (nz >> k & 1) {
+                                    correct(block, k);
+                                } else if (--r < 0) {
+                                    break;
+                                }
+                                ++k;
+                            } while (k <= s.Se);
                         if (value) {
                             if (block) block[kNatural[static_cast<std::size_t>(k)]] = static_cast<JCOEF>(value);
                             nz |= std::uint64_t{1} << std::min(k, 63);
@@ -652,7 +674,7 @@ private:
                     if (block) {
                         for (std::uint64_t m = rest; m; m &= m - 1) correct(block, std::countr_zero(m));
                     } else {
-                        bits_.Discard(static_cast<unsigned>(std::popcount(rest)));
+                        bits_.Discard(CountBits(rest));
                     }
                     --eobRun_;
                 }
