@@ -827,12 +827,17 @@ std::optional<std::vector<unsigned char>> DecodeVisibleCoefficients(TByteSource&
     try {
         auto decoder = std::make_unique<TDecoder>(source, dataOffset, header, visibleWidth, visibleHeight);
         decoder->Run();
+        // A baseline file's Huffman codes hold magnitudes below 1024 (libjpeg
+        // writes larger ones without a word, as broken codes); corrupt scans
+        // can make larger ones, and libjpeg's own path decodes those.
+        for (const TComponent& c : decoder->Components())
+            for (JCOEF v : c.Kept)
+                if (v > 1023 || v < -1023) return std::nullopt;
         auto writer = std::make_unique<TWriter>();
         writer->Info.err = jpeg_std_error(&writer->Errors);
         writer->Errors.error_exit = OnWriteError;
         writer->Errors.output_message = OnWriteMessage;
         writer->Info.client_data = writer.get();
-        // Coefficients a baseline file cannot hold fail here.
         if (!WriteBaselineGuarded(*writer, header, *decoder)) return std::nullopt;
         return std::move(writer->Bytes);
     } catch (const TNeedsLibjpeg&) {

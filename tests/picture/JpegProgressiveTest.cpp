@@ -277,6 +277,9 @@ TEST(JpegProgressive, PicturesItCannotTakeReachLibjpegUnchanged)
         {"arithmetic coding", Encode({.Width = 300, .Height = 200, .Arithmetic = true, .OptimiseTables = false})},
         {"baseline 4:2:0", ReadBytes(FixturePath("photo-baseline.jpg"))},
         {"corrupt entropy data", corrupt},
+        // A Huffman table changed by fuzzing: AC coefficients beyond what a
+        // baseline file can code, which libjpeg would write as broken codes.
+        {"coefficients too large for a baseline copy", ReadBytes(FixturePath("large-coefficients.jpg"))},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

@@ -105,6 +105,10 @@ for png_name, ico_name in (('icon-png.png', 'quad-png.ico'), ('icon-png-interlac
 PY
 rm -f icon-png.png icon-png-interlaced.png
 
+# large-coefficients.jpg is not written here: it is quad-progressive.jpg
+# with symbols of an AC Huffman table changed by fuzzing, so that the scans
+# decode to coefficients of more than 10 bits.
+
 # malformed-refinement-scans.jpg is not written here: it is the header of a
 # 9000 x 9000 grey progressive JPEG written by libjpeg (jpeg_simple_progression,
 # optimised Huffman tables, all pixels 128: SOI to the first SOS), then its
