@@ -203,6 +203,7 @@ public:
         for (int l = 1; l <= 16; ++l) {
             first_[l] = k - code; // symbol index = first_[l] + code
             for (int i = 0; i < counts[l]; ++i, ++k, ++code) {
+                if (code >= (1 << l) - 1) Decline(); // more codes than the length allows, or the all-ones code
                 if (l <= kLookup) {
                     int spread = 1 << (kLookup - l);
                     for (int j = 0; j < spread; ++j)
@@ -211,7 +212,6 @@ public:
             }
             // Codes of length l are below this (exclusive) bound.
             end_[l] = code;
-            if (counts[l] && code >= (1 << l)) Decline(); // an all-ones code, or too many codes
             code <<= 1;
         }
         ready_ = true;
@@ -423,7 +423,6 @@ private:
                 if (s.Comp[j] == s.Comp[i]) Decline();
             s.Dc[i] = tables >> 4;
             s.Ac[i] = tables & 15;
-            if (s.Dc[i] >= NUM_HUFF_TBLS || s.Ac[i] >= NUM_HUFF_TBLS) Decline();
         }
         s.Ss = in_.Must();
         s.Se = in_.Must();
@@ -460,6 +459,7 @@ private:
                 c.CoefBits[static_cast<std::size_t>(k)] = s.Al;
             }
             // A missing table: libjpeg substitutes or fails.
+            if (s.Dc[i] < 0 || s.Dc[i] >= NUM_HUFF_TBLS || s.Ac[i] < 0 || s.Ac[i] >= NUM_HUFF_TBLS) Decline();
             if (dcBand ? s.Ah == 0 && !dc_[s.Dc[i]].Ready() : !ac_[s.Ac[i]].Ready()) Decline();
             if (!dcBand && c.NonZero.empty())
                 c.NonZero.assign(CheckedMul<std::size_t>(static_cast<std::size_t>(c.WidthInBlocks), c.HeightInBlocks),
