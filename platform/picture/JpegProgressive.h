@@ -53,7 +53,8 @@ bool DecodesHere(const jpeg_decompress_struct& header);
 // libjpeg's upsampling looks at (one MCU more to the right and below, within
 // the picture).
 // Returns nothing when the file needs libjpeg's own handling (corrupt or
-// unusual data, where libjpeg would warn or smooth blocks), raises
+// unusual data, where libjpeg would warn or smooth blocks, or coefficients
+// too large for a baseline file), raises
 // EPictureError when the scans exceed the limits above and EInOutError when
 // the source cannot be read.
 std::optional<std::vector<unsigned char>> DecodeVisibleCoefficients(TByteSource& source, std::uint64_t dataOffset,
