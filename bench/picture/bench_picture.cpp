@@ -4,6 +4,7 @@
 // or a temporary folder (removed). Each benchmark reports the process's peak
 // resident memory; run.sh runs each in its own process so that figure is its own.
 #include "platform/picture/Decoders.h"
+#include "platform/picture/JpegProgressive.h"
 #include "platform/runtime/Files.h"
 
 #include <benchmark/benchmark.h>
@@ -36,7 +37,9 @@ void FillRow(std::vector<unsigned char>& rgb, int width, int y)
     }
 }
 
-void WriteJpeg(const fs::path& path, int width, int height)
+// Baseline 4:2:0 unless progressive (libjpeg's default script) with the
+// given luma sampling factors.
+void WriteJpeg(const fs::path& path, int width, int height, bool progressive = false, int h = 2, int v = 2)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) std::exit(1);
@@ -51,6 +54,9 @@ void WriteJpeg(const fs::path& path, int width, int height)
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 90, TRUE);
+    info.comp_info[0].h_samp_factor = h;
+    info.comp_info[0].v_samp_factor = v;
+    if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
     std::vector<unsigned char> row(3 * width);
     while (info.next_scanline < info.image_height) {
@@ -105,6 +111,16 @@ void Load(benchmark::State& state, const char* name, mirt::TBitmap (*decode)(mir
 
 BENCHMARK_CAPTURE(Load, jpeg_200x200, "small.jpg", mirt::DecodeJpeg)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Load, jpeg_6000x4000, "big.jpg", mirt::DecodeJpeg)->Unit(benchmark::kMillisecond);
+// Progressive pictures: libjpeg reading every scan into the whole picture's
+// coefficients, against the scans read here keeping the visible part.
+BENCHMARK_CAPTURE(Load, progressive420_libjpeg, "big-progressive-420.jpg", mirt::jpeg::DecodeWithLibjpegAlone)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Load, progressive420_visible, "big-progressive-420.jpg", mirt::DecodeJpeg)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Load, progressive444_libjpeg, "big-progressive-444.jpg", mirt::jpeg::DecodeWithLibjpegAlone)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Load, progressive444_visible, "big-progressive-444.jpg", mirt::DecodeJpeg)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Load, bmp_200x200, "small.bmp", mirt::DecodeBmp)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Load, bmp_6000x4000, "big.bmp", mirt::DecodeBmp)->Unit(benchmark::kMillisecond);
 
@@ -117,6 +133,9 @@ int main(int argc, char** argv)
     fs::create_directories(gDir);
     if (!fs::exists(gDir / "small.jpg")) WriteJpeg(gDir / "small.jpg", 200, 200);
     if (!fs::exists(gDir / "big.jpg")) WriteJpeg(gDir / "big.jpg", 6000, 4000);
+    if (!fs::exists(gDir / "big-progressive-420.jpg")) WriteJpeg(gDir / "big-progressive-420.jpg", 6000, 4000, true);
+    if (!fs::exists(gDir / "big-progressive-444.jpg"))
+        WriteJpeg(gDir / "big-progressive-444.jpg", 6000, 4000, true, 1, 1);
     if (!fs::exists(gDir / "small.bmp")) WriteBmp(gDir / "small.bmp", 200, 200);
     if (!fs::exists(gDir / "big.bmp")) WriteBmp(gDir / "big.bmp", 6000, 4000);
 

@@ -1,5 +1,6 @@
 #include "platform/picture/Decoders.h"
 
+#include "platform/picture/JpegProgressive.h"
 #include "platform/picture/PictureBytes.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstdio> // jpeglib.h needs FILE
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,22 +21,17 @@ namespace {
 
 constexpr std::size_t kChunk = 16 * 1024;
 
-// Memory libjpeg may use. A baseline picture cropped to the visible part
-// needs little; a progressive one keeps every coefficient of the whole
-// picture (a 6000 x 4000 colour photo about 144 MB), and bigger ones are
-// refused.
-constexpr long kMaxMemory = 160L * 1024 * 1024;
-// Scans of a progressive picture; real files have about ten, a hostile one
-// could have thousands that each walk the whole picture.
-constexpr int kMaxScans = 100;
-// Coefficients walked by all scans of a multi-scan picture together. A scan
-// walks its band of coefficients in every block of its components however
-// few bytes it has (a refinement scan of a large picture takes a hundred
-// bytes and a tenth of a second), so the scan count alone does not bound the
-// time. Real progressive files walk each coefficient two or three times
-// (counted as below); this allows four walks of the largest picture
-// kMaxMemory can hold.
-constexpr std::uint64_t kMaxScanCoefficients = 4 * (kMaxMemory / sizeof(JCOEF));
+using jpeg::kMaxMemory;
+using jpeg::kMaxScanCoefficients;
+using jpeg::kMaxScans;
+
+// The picture a small baseline copy was made from (see JpegProgressive.h):
+// the bitmap takes its size, and its colours are read as the original's.
+struct TOriginal {
+    int Width = 0, Height = 0;
+    J_COLOR_SPACE ColorSpace = JCS_UNKNOWN;
+    bool Adobe = false;
+};
 
 // Everything that must outlive a longjmp out of libjpeg lives here, on the
 // heap, never in the frame that called setjmp: locals changed after setjmp are
@@ -54,9 +51,11 @@ struct TJpegContext {
     std::vector<unsigned char> Row;
     TDecodeLimit Limit;
     TBitmap Bitmap;
-    bool MultiScan = false;             // scans are read in full, into the coefficients of the whole picture
-    int LastScan = 0;                   // the last scan counted in ScanCoefficients
-    std::uint64_t ScanCoefficients = 0; // coefficients walked by the scans so far
+    const TOriginal* Original = nullptr; // set when decoding a baseline copy
+    bool EndedEarly = false;             // the source ran out and an end marker was made up
+    bool MultiScan = false;              // scans are read in full, into the coefficients of the whole picture
+    int LastScan = 0;                    // the last scan counted in ScanCoefficients
+    std::uint64_t ScanCoefficients = 0;  // coefficients walked by the scans so far
 };
 
 TJpegContext& ContextOf(j_common_ptr info) { return *static_cast<TJpegContext*>(info->client_data); }
@@ -89,6 +88,7 @@ boolean OnFillInput(j_decompress_ptr info)
         // Out of data: an end-of-image marker lets libjpeg finish what it has
         // (with a warning), as a truncated file ends.
         static const JOCTET eoi[2] = {0xFF, JPEG_EOI};
+        ctx.EndedEarly = true;
         WARNMS(info, JWRN_JPEG_EOF);
         info->src->next_input_byte = eoi;
         info->src->bytes_in_buffer = 2;
@@ -136,7 +136,7 @@ void OnProgress(j_common_ptr info)
             blocks += std::uint64_t{d->cur_comp_info[i]->width_in_blocks} * d->cur_comp_info[i]->height_in_blocks;
         // Visiting a block costs about as much as walking 16 coefficients, so
         // a narrow band counts as 16.
-        ctx.ScanCoefficients += blocks * static_cast<unsigned>(std::max(d->Se - d->Ss + 1, 16));
+        ctx.ScanCoefficients += jpeg::ScanWalk(blocks, d->Ss, d->Se);
         if (ctx.ScanCoefficients > kMaxScanCoefficients) {
             ctx.Error = "its scans walk the " + std::to_string(d->image_width) + " x " +
                         std::to_string(d->image_height) + " picture too many times";
@@ -156,7 +156,7 @@ void StoreRow(TJpegContext& ctx, int y)
         // Adobe applications write CMYK inverted (0 = full ink), and nearly
         // every CMYK JPEG comes from one; a file without the Adobe marker is
         // taken as plain CMYK.
-        const bool inverted = d.saw_Adobe_marker;
+        const bool inverted = ctx.Original ? ctx.Original->Adobe : d.saw_Adobe_marker;
         for (int x = 0; x < ctx.Bitmap.Width; ++x, p += 4) {
             unsigned c = p[0], m = p[1], yl = p[2], k = p[3];
             if (!inverted) c = 255 - c, m = 255 - m, yl = 255 - yl, k = 255 - k;
@@ -167,8 +167,9 @@ void StoreRow(TJpegContext& ctx, int y)
     }
 }
 
-// Runs inside the setjmp frame's callee: holds nothing that needs destroying.
-void ReadImage(TJpegContext& ctx)
+// The two steps below run inside the setjmp frame's callee: they hold
+// nothing that needs destroying.
+void ReadHeader(TJpegContext& ctx)
 {
     jpeg_decompress_struct& d = ctx.Info;
     jpeg_read_header(&d, TRUE);
@@ -179,7 +180,7 @@ void ReadImage(TJpegContext& ctx)
     }
     ctx.MultiScan = jpeg_has_multiple_scans(&d);
     if (ctx.MultiScan) {
-        // All coefficients of the picture are kept while the scans arrive.
+        // libjpeg keeps all coefficients of the picture while the scans arrive.
         std::uint64_t bytes = 0;
         for (int i = 0; i < d.num_components; ++i)
             bytes += std::uint64_t{d.comp_info[i].width_in_blocks} * d.comp_info[i].height_in_blocks * sizeof(JBLOCK);
@@ -189,15 +190,30 @@ void ReadImage(TJpegContext& ctx)
             std::longjmp(ctx.Escape, 1);
         }
     }
+    if (ctx.Original) d.jpeg_color_space = ctx.Original->ColorSpace;
+}
+
+void ReadRows(TJpegContext& ctx)
+{
+    jpeg_decompress_struct& d = ctx.Info;
     const bool cmyk = d.jpeg_color_space == JCS_CMYK || d.jpeg_color_space == JCS_YCCK;
     d.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&d);
 
-    ctx.Bitmap = picture::MakeBitmap(static_cast<int>(d.image_width), static_cast<int>(d.image_height), ctx.Limit);
+    if (ctx.Original) {
+        ctx.Bitmap = picture::MakeBitmap(ctx.Original->Width, ctx.Original->Height, ctx.Limit);
+    } else {
+        ctx.Bitmap = picture::MakeBitmap(static_cast<int>(d.image_width), static_cast<int>(d.image_height), ctx.Limit);
+    }
     if (ctx.Bitmap.Width == 0 || ctx.Bitmap.Height == 0) return;
-    // Only the visible columns: libjpeg widens the crop to whole blocks.
-    JDIMENSION xOffset = 0, width = static_cast<JDIMENSION>(ctx.Bitmap.Width);
-    jpeg_crop_scanline(&d, &xOffset, &width);
+    // Only the visible columns and one MCU more: libjpeg upsamples the last
+    // column of a crop as the picture's edge, so the visible part's right
+    // edge needs its neighbours. A baseline copy is already that narrow.
+    if (!ctx.Original) {
+        const JDIMENSION mcuWidth = 8 * static_cast<JDIMENSION>(d.max_h_samp_factor);
+        JDIMENSION xOffset = 0, width = std::min(d.image_width, static_cast<JDIMENSION>(ctx.Bitmap.Width) + mcuWidth);
+        jpeg_crop_scanline(&d, &xOffset, &width);
+    }
     ctx.Row.assign(std::size_t{d.output_width} * d.output_components, 0);
     JSAMPROW row = ctx.Row.data();
     while (d.output_scanline < JDIMENSION(ctx.Bitmap.Height)) {
@@ -210,20 +226,35 @@ void ReadImage(TJpegContext& ctx)
     }
 }
 
-bool ReadImageGuarded(TJpegContext& ctx)
+bool Guarded(TJpegContext& ctx, void (*step)(TJpegContext&))
 {
     if (setjmp(ctx.Escape)) return false;
-    ReadImage(ctx);
+    step(ctx);
     return true;
 }
 
-} // namespace
+[[noreturn]] void Fail(TJpegContext& ctx)
+{
+    if (ctx.ReadFailure) std::rethrow_exception(ctx.ReadFailure);
+    throw EPictureError("Bad JPEG picture: " + ctx.Error);
+}
 
-TBitmap DecodeJpeg(TByteSource& source, TDecodeLimit limit)
+enum class TPath {
+    Any,          // the visible scans where they can be read here, else libjpeg alone
+    LibjpegAlone, // libjpeg reads every scan into the whole picture's coefficients
+    VisibleScans, // only the visible scans; nothing when they cannot be read here
+};
+
+// Decodes with libjpeg. A progressive picture's scans are read by the
+// decoder in JpegProgressive.h, which keeps only what the visible part needs,
+// and libjpeg decodes the baseline copy it makes; when it declines, libjpeg
+// reads the whole picture.
+std::optional<TBitmap> Decode(TByteSource& source, TDecodeLimit limit, const TOriginal* original, TPath path)
 {
     auto ctx = std::make_unique<TJpegContext>();
     ctx->Source = &source;
     ctx->Limit = limit;
+    ctx->Original = original;
     ctx->Chunk.resize(kChunk);
 
     jpeg_decompress_struct& d = ctx->Info;
@@ -248,11 +279,42 @@ TBitmap DecodeJpeg(TByteSource& source, TDecodeLimit limit)
     ctx->Progress.progress_monitor = OnProgress;
     d.progress = &ctx->Progress;
 
-    if (!ReadImageGuarded(*ctx)) {
-        if (ctx->ReadFailure) std::rethrow_exception(ctx->ReadFailure);
-        throw EPictureError("Bad JPEG picture: " + ctx->Error);
+    if (!Guarded(*ctx, ReadHeader)) Fail(*ctx);
+    if (path != TPath::LibjpegAlone && ctx->MultiScan && !ctx->EndedEarly && jpeg::DecodesHere(d) && limit.Width > 0 &&
+        limit.Height > 0) {
+        const int width = static_cast<int>(std::min<JDIMENSION>(d.image_width, JDIMENSION(limit.Width)));
+        const int height = static_cast<int>(std::min<JDIMENSION>(d.image_height, JDIMENSION(limit.Height)));
+        const std::uint64_t dataOffset = ctx->Position - d.src->bytes_in_buffer;
+        if (auto copy = jpeg::DecodeVisibleCoefficients(source, dataOffset, d, width, height)) {
+            const TOriginal from{static_cast<int>(d.image_width), static_cast<int>(d.image_height), d.jpeg_color_space,
+                                 d.saw_Adobe_marker != FALSE};
+            TMemorySource bytes(*copy);
+            return Decode(bytes, limit, &from, TPath::LibjpegAlone);
+        }
+        if (path == TPath::VisibleScans) return std::nullopt;
+        return Decode(source, limit, nullptr, TPath::LibjpegAlone);
     }
+    if (path == TPath::VisibleScans) return std::nullopt;
+    if (!Guarded(*ctx, ReadRows)) Fail(*ctx);
     return std::move(ctx->Bitmap);
 }
+
+} // namespace
+
+TBitmap DecodeJpeg(TByteSource& source, TDecodeLimit limit) { return *Decode(source, limit, nullptr, TPath::Any); }
+
+namespace jpeg {
+
+TBitmap DecodeWithLibjpegAlone(TByteSource& source, TDecodeLimit limit)
+{
+    return *Decode(source, limit, nullptr, TPath::LibjpegAlone);
+}
+
+std::optional<TBitmap> DecodeVisibleScans(TByteSource& source, TDecodeLimit limit)
+{
+    return Decode(source, limit, nullptr, TPath::VisibleScans);
+}
+
+} // namespace jpeg
 
 } // namespace mirt

@@ -18,7 +18,7 @@ TEST(FuzzCorpus, EveryFileDecodesOrFailsCleanly)
     const struct {
         const char* Folder;
         TBitmap (*Decode)(TByteSource&, TDecodeLimit);
-    } corpora[] = {{"bmp", DecodeBmp}, {"ico", DecodeIco}, {"jpeg", DecodeJpeg}};
+    } corpora[] = {{"bmp", DecodeBmp}, {"ico", DecodeIco}, {"jpeg", DecodeJpeg}, {"jpeg_progressive", DecodeJpeg}};
     for (const auto& corpus : corpora) {
         const std::filesystem::path folder = std::filesystem::path(MIRT_FUZZ_CORPUS) / corpus.Folder;
         ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;

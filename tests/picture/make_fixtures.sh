@@ -32,6 +32,38 @@ quad -quality 95 -sampling-factor 1x1 -interlace Plane JPG:quad-progressive.jpg
 quad -quality 95 -colorspace Gray JPG:quad-grey.jpg
 quad -quality 95 -colorspace CMYK JPG:quad-cmyk.jpg
 
+# Progressive photo-like pictures from each encoder installed here (cjpeg,
+# jpegtran: package libjpeg-turbo-progs; ImageMagick), a little larger than
+# the 200 x 200 visible part and of odd sizes.
+convert -size 263x229 -seed 7 plasma:fractal -blur 0x1 photo.ppm
+cjpeg -progressive -quality 85 -outfile photo-cjpeg-progressive.jpg photo.ppm
+# A script of many small scans with successive approximation, 4:2:2.
+cat > scans.txt <<'SCANS'
+0,1,2: 0-0, 0, 2;
+0: 1-2, 0, 2;
+0: 3-9, 0, 1;
+0: 10-63, 0, 2;
+1: 1-63, 0, 1;
+2: 1-63, 0, 1;
+0,1,2: 0-0, 2, 1;
+0,1,2: 0-0, 1, 0;
+0: 1-2, 2, 1;
+0: 1-9, 1, 0;
+0: 10-63, 2, 1;
+0: 10-63, 1, 0;
+1: 1-63, 1, 0;
+2: 1-63, 1, 0;
+SCANS
+cjpeg -scans scans.txt -sample 2x1 -quality 90 -outfile photo-cjpeg-scans.jpg photo.ppm
+cjpeg -progressive -restart 2 -sample 1x1 -quality 80 -outfile photo-cjpeg-restart.jpg photo.ppm
+convert photo.ppm -quality 85 -sampling-factor 4:2:0 -interlace Plane JPG:photo-magick-plane.jpg
+convert photo.ppm -quality 85 -colorspace Gray -interlace Plane JPG:photo-magick-grey.jpg
+convert photo.ppm -quality 85 -colorspace CMYK -interlace Plane JPG:photo-magick-cmyk.jpg
+# A baseline 4:2:2 picture with restart markers made progressive losslessly.
+convert photo.ppm -quality 75 -sampling-factor 2x1 -define jpeg:restart-interval=3 JPG:- | jpegtran -progressive -outfile photo-jpegtran-progressive.jpg
+cjpeg -quality 85 -outfile photo-baseline.jpg photo.ppm
+rm -f photo.ppm scans.txt
+
 # Icons: a 16 x 16 and a 32 x 32 image; the larger must be chosen.
 quad -resize 16x16! -type TrueColor ico16.png
 quad -resize 32x32! -filter point -type TrueColor ico32.png
@@ -72,6 +104,10 @@ for png_name, ico_name in (('icon-png.png', 'quad-png.ico'), ('icon-png-interlac
     open(ico_name, 'wb').write(struct.pack('<HHH', 0, 1, 1) + entry + png)
 PY
 rm -f icon-png.png icon-png-interlaced.png
+
+# large-coefficients.jpg is not written here: it is quad-progressive.jpg
+# with symbols of an AC Huffman table changed by fuzzing, so that the scans
+# decode to coefficients of more than 10 bits.
 
 # malformed-refinement-scans.jpg is not written here: it is the header of a
 # 9000 x 9000 grey progressive JPEG written by libjpeg (jpeg_simple_progression,
