@@ -1,6 +1,7 @@
 #include "platform/metafile/GdiCanvas.h"
 
 #include "platform/metafile/FontCache.h"
+#include "platform/runtime/Encoding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -1093,25 +1094,12 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
     double x = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        char utf8[5] = {};
-        if (c < 0x80) utf8[0] = static_cast<char>(c);
-        else if (c < 0x800) {
-            utf8[0] = static_cast<char>(0xC0 | c >> 6);
-            utf8[1] = static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            utf8[0] = static_cast<char>(0xE0 | c >> 12);
-            utf8[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            utf8[2] = static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            utf8[0] = static_cast<char>(0xF0 | c >> 18);
-            utf8[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            utf8[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            utf8[3] = static_cast<char>(0x80 | (c & 0x3F));
-        }
+        std::string utf8;
+        AppendUtf8(utf8, c);
         cairo_glyph_t* g = nullptr;
         int n = 0;
         double advance = 0;
-        if (cairo_scaled_font_text_to_glyphs(scaled, x, 0, utf8, -1, &g, &n, nullptr, nullptr, nullptr) ==
+        if (cairo_scaled_font_text_to_glyphs(scaled, x, 0, utf8.c_str(), -1, &g, &n, nullptr, nullptr, nullptr) ==
                 CAIRO_STATUS_SUCCESS &&
             n > 0) {
             cairo_text_extents_t e;
