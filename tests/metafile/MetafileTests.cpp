@@ -1,3 +1,4 @@
+#include "platform/fonts/FontResolver.h"
 #include "platform/metafile/Metafile.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/runtime/CodePage.h"
@@ -946,6 +947,7 @@ class TReleaseFontCaches : public ::testing::Environment {
 public:
     void TearDown() override
     {
+        fonts::ReleaseResolverCache();
         cairo_debug_reset_static_data();
         FcFini();
     }
