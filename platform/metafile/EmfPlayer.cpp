@@ -485,6 +485,7 @@ void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& ca
         TFont font;
         font.Height = r.I32(12);
         font.Escapement = r.I32(20);
+        font.Orientation = r.I32(24);
         font.Weight = r.I32(28);
         font.Italic = r.U8(32) != 0;
         font.Underline = r.U8(33) != 0;
@@ -558,11 +559,26 @@ void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& ca
     }
     case EMR_PAINTRGN: canvas.FillRegion(Region(r, 28, r.U32(24)), canvas.CurrentBrush()); break;
     case EMR_INVERTRGN: canvas.InvertRegion(Region(r, 28, r.U32(24))); break;
-    case EMR_EXTTEXTOUTA: Text(r, 36, false, canvas); break;
-    case EMR_EXTTEXTOUTW: Text(r, 36, true, canvas); break;
-    case EMR_POLYTEXTOUTA: PolyText(r, false, canvas); break;
-    case EMR_POLYTEXTOUTW: PolyText(r, true, canvas); break;
-    case EMR_SMALLTEXTOUT: SmallText(r, canvas); break;
+    case EMR_EXTTEXTOUTA:
+        canvas.SetTextGraphicsMode(static_cast<int>(r.U32(24))); // iGraphicsMode
+        Text(r, 36, false, canvas);
+        break;
+    case EMR_EXTTEXTOUTW:
+        canvas.SetTextGraphicsMode(static_cast<int>(r.U32(24))); // iGraphicsMode
+        Text(r, 36, true, canvas);
+        break;
+    case EMR_POLYTEXTOUTA:
+        canvas.SetTextGraphicsMode(static_cast<int>(r.U32(24))); // iGraphicsMode
+        PolyText(r, false, canvas);
+        break;
+    case EMR_POLYTEXTOUTW:
+        canvas.SetTextGraphicsMode(static_cast<int>(r.U32(24))); // iGraphicsMode
+        PolyText(r, true, canvas);
+        break;
+    case EMR_SMALLTEXTOUT:
+        canvas.SetTextGraphicsMode(static_cast<int>(r.U32(24))); // iGraphicsMode
+        SmallText(r, canvas);
+        break;
     case EMR_POLYDRAW: PolyDraw(r, false, canvas); break;
     case EMR_POLYDRAW16: PolyDraw(r, true, canvas); break;
     case EMR_GRADIENTFILL: GradientFill(r, canvas); break;

@@ -22,6 +22,8 @@ enum : std::uint16_t {
     META_SETBKMODE = 0x0102,
     META_SETMAPMODE = 0x0103,
     META_SETPOLYFILLMODE = 0x0106,
+    META_SETTEXTCHAREXTRA = 0x0108,
+    META_SETTEXTJUSTIFICATION = 0x020A,
     META_RESTOREDC = 0x0127,
     META_SELECTCLIPREGION = 0x012C,
     META_SELECTOBJECT = 0x012D,
@@ -186,6 +188,7 @@ TFont TWmfPlayer::ReadFont(const TParams& p) const
     TFont f;
     f.Height = p.I(0);
     f.Escapement = p.I(2);
+    f.Orientation = p.I(3);
     f.Weight = p.I(4);
     auto flags = p.Reader().Span(6 + 10, 8);
     f.Italic = flags[0] != 0;
@@ -277,6 +280,8 @@ void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
     case META_SETMAPMODE: canvas.SetMapMode(p.U(0)); break;
     case META_SETPOLYFILLMODE: canvas.SetPolyFillMode(p.U(0)); break;
     case META_SETTEXTALIGN: canvas.SetTextAlign(p.U(0)); break;
+    case META_SETTEXTCHAREXTRA: canvas.SetTextCharExtra(p.I(0)); break;
+    case META_SETTEXTJUSTIFICATION: canvas.SetTextJustification(p.I(1), p.U(0)); break; // BreakCount, BreakExtra
     case META_SETBKCOLOR: canvas.SetBkColor(TColor::FromColorRef(p.U32(0))); break;
     case META_SETTEXTCOLOR: canvas.SetTextColor(TColor::FromColorRef(p.U32(0))); break;
     case META_SETWINDOWORG: canvas.SetWindowOrg(p.I(1), p.I(0)); break;
