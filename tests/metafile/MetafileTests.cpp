@@ -902,6 +902,28 @@ const THostileCase HostileCases[] = {
      true,
      false,
      {}},
+    // Text spacing at the ends of its range: drawn (or left out) without a
+    // huge glyph run, after the valid red rectangle.
+    {"WMF character extra of 32767 and -32768",
+     [] {
+         return RedWmf()
+             .Record(0x0108, {32767})
+             .Record(0x0521, {4}, std::string("wide\x64\x00\x0A\x00", 8))
+             .Record(0x0108, {-32768})
+             .Record(0x0521, {4}, std::string("back\x64\x00\x0A\x00", 8))
+             .Finish();
+     },
+     false, false, std::pair{30, 30}},
+    {"WMF justification of 32767 over no breaks and over 65535",
+     [] {
+         return RedWmf()
+             .Record(0x020A, {0, 32767})
+             .Record(0x0521, {3}, std::string("a b\0\x64\x00\x0A\x00", 8))
+             .Record(0x020A, {65535, -32768})
+             .Record(0x0521, {3}, std::string("a b\0\x64\x00\x0A\x00", 8))
+             .Finish();
+     },
+     false, false, std::pair{30, 30}},
 };
 
 class HostileMetafile : public ::testing::TestWithParam<THostileCase> {};
