@@ -1047,9 +1047,11 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
     cairo_translate(cr_, at.X, at.Y);
     cairo_matrix_t m;
     cairo_get_matrix(cr_, &m);
-    const bool yUp = m.xx * m.yy - m.xy * m.yx < 0;
-    const TTextDirection direction = TextDirection(dc_.TextGraphicsMode, font.Escapement, font.Orientation, yUp);
-    if (direction.FlipY) cairo_scale(cr_, 1, -1);
+    // Where the logical axes point on the output (the compatible mode has
+    // no rotation, only the mapping's scales).
+    const bool xLeft = m.xx < 0, yUp = m.yy < 0;
+    const TTextDirection direction = TextDirection(dc_.TextGraphicsMode, font.Escapement, font.Orientation, xLeft, yUp);
+    cairo_scale(cr_, direction.FlipX ? -1 : 1, direction.FlipY ? -1 : 1);
     cairo_rotate(cr_, -direction.Baseline * std::numbers::pi / 1800.0);
 
     cairo_set_font_face(cr_, face);

@@ -2,7 +2,7 @@
 
 namespace mirt::metafile {
 
-TTextDirection TextDirection(int graphicsMode, int escapement, int orientation, bool yUp)
+TTextDirection TextDirection(int graphicsMode, int escapement, int orientation, bool xLeft, bool yUp)
 {
     TTextDirection d;
     if (graphicsMode == GM_ADVANCED) {
@@ -12,6 +12,7 @@ TTextDirection TextDirection(int graphicsMode, int escapement, int orientation, 
     }
     // Turned upright, the logical baseline (cos e, -sin e) keeps its angle
     // when y points down and changes its sign when y points up.
+    d.FlipX = xLeft;
     d.FlipY = yUp;
     d.Baseline = d.Glyphs = yUp ? -escapement : escapement;
     return d;

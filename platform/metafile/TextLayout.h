@@ -13,7 +13,8 @@ constexpr int GM_COMPATIBLE = 1, GM_ADVANCED = 2;
 // pointing down, in the space the canvas draws text in: the logical space,
 // turned upright first in the compatible mode.
 struct TTextDirection {
-    bool FlipY = false; // draw in the logical space with its y axis turned over
+    bool FlipX = false; // draw in the logical space with its x axis turned over
+    bool FlipY = false; // ... and its y axis
     double Baseline = 0;
     double Glyphs = 0;
 };
@@ -23,12 +24,13 @@ struct TTextDirection {
 // a mapping whose y axis points up turns the text the other way on the
 // output (a chart's axis title at 2700 then reads bottom to top).
 // - Compatible mode keeps glyphs upright and unmirrored on the output,
-//   turned with the baseline; the orientation is ignored.
+//   turned with the baseline, and writes left to right even when the
+//   mapping turns the x axis over; the orientation is ignored.
 // - Advanced mode draws everything through the transformation, glyphs
 //   included, turned by the orientation on a baseline turned by the
 //   escapement.
-// yUp: the logical y axis points up on the output.
-TTextDirection TextDirection(int graphicsMode, int escapement, int orientation, bool yUp);
+// xLeft, yUp: the logical x axis points left, the y axis up on the output.
+TTextDirection TextDirection(int graphicsMode, int escapement, int orientation, bool xLeft, bool yUp);
 
 // GDI's spacing for text drawn without explicit advances: each character's
 // own advance plus the character extra, and each break (space) character a

@@ -69,20 +69,22 @@ TEST(MetafileTextDirection, EscapementFollowsTheGraphicsModeAndTheMapping)
     struct Case {
         const char* Name;
         int Mode, Escapement, Orientation;
-        bool YUp;
-        bool FlipY;
+        bool XLeft, YUp;
+        bool FlipX, FlipY;
         double Baseline, Glyphs;
     };
     const Case cases[] = {
-        {"compatible, y down: as given", GM_COMPATIBLE, 900, 0, false, false, 900, 900},
-        {"compatible, y up: the other way", GM_COMPATIBLE, 2700, 0, true, true, -2700, -2700},
-        {"compatible ignores the orientation", GM_COMPATIBLE, 300, 1200, false, false, 300, 300},
-        {"advanced, y down: glyphs by the orientation", GM_ADVANCED, 900, 450, false, false, 900, 450},
-        {"advanced, y up: through the transformation", GM_ADVANCED, 900, 900, true, false, 900, 900},
-        {"an unknown mode reads as compatible", 0, 900, 0, true, true, -900, -900},
+        {"compatible, y down: as given", GM_COMPATIBLE, 900, 0, false, false, false, false, 900, 900},
+        {"compatible, y up: the other way", GM_COMPATIBLE, 2700, 0, false, true, false, true, -2700, -2700},
+        {"compatible, x left: still left to right", GM_COMPATIBLE, 300, 0, true, false, true, false, 300, 300},
+        {"compatible ignores the orientation", GM_COMPATIBLE, 300, 1200, false, false, false, false, 300, 300},
+        {"advanced, y down: glyphs by the orientation", GM_ADVANCED, 900, 450, false, false, false, false, 900, 450},
+        {"advanced, y up: through the transformation", GM_ADVANCED, 900, 900, true, true, false, false, 900, 900},
+        {"an unknown mode reads as compatible", 0, 900, 0, false, true, false, true, -900, -900},
     };
     for (const Case& c : cases) {
-        const metafile::TTextDirection d = metafile::TextDirection(c.Mode, c.Escapement, c.Orientation, c.YUp);
+        const metafile::TTextDirection d = metafile::TextDirection(c.Mode, c.Escapement, c.Orientation, c.XLeft, c.YUp);
+        EXPECT_EQ(d.FlipX, c.FlipX) << c.Name;
         EXPECT_EQ(d.FlipY, c.FlipY) << c.Name;
         EXPECT_EQ(d.Baseline, c.Baseline) << c.Name;
         EXPECT_EQ(d.Glyphs, c.Glyphs) << c.Name;
@@ -119,6 +121,7 @@ struct TTextFile {
     int Escapement = 0, Orientation = 0;
     const char16_t* Face = u"DejaVu Sans";
     bool YUp = false;
+    bool XLeft = false; // the same with x growing leftwards
     std::uint32_t GraphicsMode = metafile::GM_COMPATIBLE;
     std::u16string Text = u"Hello";
     int X = 100, Y = 100; // logical
@@ -127,11 +130,12 @@ struct TTextFile {
 std::vector<unsigned char> TextEmf(const TTextFile& f)
 {
     TEmfBuilder b;
-    if (f.YUp) {
-        b.Record(17, {8});                       // SETMAPMODE MM_ANISOTROPIC
-        b.Record(9, {200, std::uint32_t(-200)}); // SETWINDOWEXTEX
-        b.Record(10, {0, 200});                  // SETWINDOWORGEX
-        b.Record(11, {200, 200});                // SETVIEWPORTEXTEX
+    if (f.YUp || f.XLeft) {
+        const int w = f.XLeft ? -200 : 200, h = f.YUp ? -200 : 200;
+        b.Record(17, {8});                                      // SETMAPMODE MM_ANISOTROPIC
+        b.Record(9, {std::uint32_t(w), std::uint32_t(h)});      // SETWINDOWEXTEX
+        b.Record(10, {f.XLeft ? 200u : 0u, f.YUp ? 200u : 0u}); // SETWINDOWORGEX
+        b.Record(11, {200, 200});                               // SETVIEWPORTEXTEX
     }
     b.Record(82, {1, std::uint32_t(f.Height), 0, std::uint32_t(f.Escapement), std::uint32_t(f.Orientation), 400, 0, 0},
              Utf16(f.Face, 32)); // EXTCREATEFONTINDIRECTW
@@ -208,10 +212,17 @@ TTextFile Turned(int escapement, bool yUp, std::uint32_t mode = metafile::GM_COM
     return f;
 }
 
+TTextFile XLeft(TTextFile f)
+{
+    f.XLeft = true;
+    return f;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Escapement, MetafileTextRun,
     ::testing::Values(TDirectionCase{"Level", Turned(0, false), TRun::Right},
                       TDirectionCase{"LevelYUp", Turned(0, true), TRun::Right},
+                      TDirectionCase{"LevelXLeft", XLeft(Turned(0, false)), TRun::Right},
                       TDirectionCase{"Esc900YDown", Turned(900, false), TRun::UpTopsLeft},
                       TDirectionCase{"Esc2700YDown", Turned(2700, false), TRun::DownTopsRight},
                       // a chart's axis title under a y axis that points up
