@@ -67,8 +67,9 @@ int FcWeightOf(int windowsWeight)
 }
 
 // The fonts fontconfig ranks for one request, nearest first. Sorting is slow,
-// so each distinct request is sorted once; a file naming very many fonts
-// shares the sort of a plain request beyond the first few hundred.
+// so each distinct request is sorted once and kept; the kept sorts are
+// dropped together when there are a few hundred (callers that draw hostile
+// files bound how many distinct requests one file makes).
 struct TCandidates {
     TPattern Pattern;
     TFontSet Sorted;
@@ -86,9 +87,9 @@ TCandidates& Candidates(const TFontRequest& request, const char* language)
 {
     std::map<TKey, TCandidates>& cache = Cache();
     TKey key{request.Face, language ? language : "", FcWeightOf(request.Weight), request.Italic};
-    if (cache.size() >= 256 && !cache.count(key)) key = TKey{"", std::get<1>(key), FC_WEIGHT_REGULAR, false};
     auto found = cache.find(key);
     if (found != cache.end()) return found->second;
+    if (cache.size() >= 256) cache.clear();
 
     TPattern pattern(FcPatternCreate());
     const std::string& face = std::get<0>(key);

@@ -17,8 +17,14 @@ TFontCache::~TFontCache()
     for (auto& [key, face] : faces_) cairo_font_face_destroy(face);
 }
 
-cairo_font_face_t* TFontCache::Face(const TFont& font, const std::u32string& text)
+cairo_font_face_t* TFontCache::Face(const TFont& requested, const std::u32string& text)
 {
+    // Each new font costs fontconfig a ranking of all installed fonts: a file
+    // naming very many draws the ones beyond the first 64 with one of those.
+    const std::string request = requested.Face + '\n' + std::to_string(requested.Charset) + '\n' +
+                                std::to_string(requested.Weight) + (requested.Italic ? "i" : "r");
+    if (requests_.size() >= 64 && !requests_.count(request)) return Face(requests_.begin()->second, text);
+    const TFont& font = requests_.emplace(request, requested).first->second;
     const fonts::TResolvedFont resolved = fonts::ResolveFont({font.Face, font.Charset, font.Weight, font.Italic}, text);
     const bool slant = font.Italic && !resolved.Italic;
     const std::string key = resolved.File + '\n' + std::to_string(resolved.Index) + (slant ? "s" : "");

@@ -27,6 +27,7 @@ public:
 
 private:
     std::map<std::string, cairo_font_face_t*> faces_;
+    std::map<std::string, TFont> requests_; // distinct fonts asked for, by name, charset, weight, slant
     std::map<cairo_font_face_t*, bool> needsSlant_;
 };
 
