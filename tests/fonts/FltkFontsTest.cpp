@@ -1,5 +1,6 @@
-// A design's face as the FLTK backend registers it: its code-page name
-// converted first, then the resolver's family, the one metafile text uses.
+// A design's face as the FLTK backend registers it: its name converted from
+// the font's charset first, then the resolver's family, the one metafile
+// text uses.
 #include "platform/fonts/FontResolver.h"
 #include "platform/gui/fltk/Fonts.h"
 #include "platform/runtime/CodePage.h"
@@ -31,6 +32,9 @@ TEST_F(FltkFonts, ButtonsGetTheResolversFamilyForTheDesignsFace)
          "ＭＳ Ｐゴシック", 128}, // Shift-JIS
         {"ja_JP", "\x82l\x82r \x96\xBE\x92\xA9", "ＭＳ 明朝", 128},
         {"en_US", "DejaVu Sans", "DejaVu Sans", 0},
+        // a Japanese design shown under another locale: the charset decides
+        {"en_US", "\x82l\x82r \x82o\x96\xBE\x92\xA9", "ＭＳ Ｐ明朝", 128},
+        {"en_US", "ＭＳ Ｐゴシック", "ＭＳ Ｐゴシック", 128}, // already UTF-8
     };
     for (const Case& c : cases) {
         Use(c.Locale);
