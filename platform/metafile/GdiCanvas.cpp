@@ -1155,7 +1155,13 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
         cairo_fill(cr_);
     }
     cairo_restore(cr_);
-    if (dc_.TextAlign & TA_UPDATECP) dc_.Current.X += width;
+    if (dc_.TextAlign & TA_UPDATECP) {
+        // The current position moves along the baseline, (cos e, -sin e) in
+        // logical units, left to right on the output in compatible mode.
+        const double e = font.Escapement * std::numbers::pi / 1800.0;
+        dc_.Current.X += (direction.FlipX ? -width : width) * std::cos(e);
+        dc_.Current.Y -= width * std::sin(e);
+    }
 }
 
 // ---- Bitmaps -------------------------------------------------------------

@@ -315,6 +315,40 @@ TEST(MetafileTextSpacing, WmfSpacingRecordsWidenTextWithoutAdvances)
     }
 }
 
+TEST(MetafileTextSpacing, UpdatedCurrentPositionFollowsTheBaseline)
+{
+    // Two texts drawn from the current position (TA_UPDATECP | TA_BASELINE)
+    // after MOVETO (100, 180): the second continues where the first ended,
+    // up the picture for an escapement of 900, to the right for 0.
+    struct Case {
+        const char* Name;
+        int Escapement;
+        bool Tall;
+    };
+    const Case cases[] = {{"level", 0, false}, {"turned up", 900, true}};
+    for (const Case& c : cases) {
+        TWmfBuilder b;
+        std::string font(50, '\0');
+        font[0] = static_cast<char>(-30 & 0xFF);
+        font[1] = static_cast<char>(0xFF);
+        font[4] = static_cast<char>(c.Escapement & 0xFF);
+        font[5] = static_cast<char>(c.Escapement >> 8);
+        font[6] = font[4];
+        font[7] = font[5];
+        font.replace(18, 11, "DejaVu Sans");
+        b.Record(0x02FB, {}, font).Record(0x012D, {0}).Record(0x0102, {1}).Record(0x012E, {24 | 1});
+        b.Record(0x0214, {180, 10 + (c.Tall ? 90 : 0)}); // MOVETO y, x
+        for (int i = 0; i < 2; ++i) b.Record(0x0521, {4}, std::string("HHHH\0\0\0\0", 8));
+        const auto ink = InkBox(Decode(b.Finish(), false, TDecodeLimit{200, 200}));
+        ASSERT_TRUE(ink) << c.Name;
+        // Eight capitals of about 22 pixels advance each, in a line.
+        const int along = c.Tall ? ink->Height() : ink->Width();
+        const int across = c.Tall ? ink->Width() : ink->Height();
+        EXPECT_GT(along, 150) << c.Name;
+        EXPECT_LT(across, 30) << c.Name;
+    }
+}
+
 // ---- Pictures from a real program ------------------------------------------
 
 std::vector<unsigned char> ReadFixture(const std::string& name)
