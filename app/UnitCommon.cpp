@@ -8,11 +8,6 @@ namespace mirt {
 std::unique_ptr<TVoskScript> Story;
 AnsiString CurrentMessage;
 
-namespace {
-// The picture area the choice button must stay inside.
-constexpr int PictureAreaSize = 200;
-} // namespace
-
 void StartStory()
 {
     Randomize();
@@ -43,8 +38,8 @@ void OnButtonCommand(const TStringDynArray& Tokens)
     if (Tokens.Length() < 3) return;
     gui::TButton& button = *FormMain->Button1;
     button.SetCaption(Tokens[1]);
-    button.SetLeft(Random(PictureAreaSize - button.Width()));
-    button.SetTop(Random(PictureAreaSize - button.Height()));
+    button.SetLeft(Random(TFormMain::PictureSize - button.Width()));
+    button.SetTop(Random(TFormMain::PictureSize - button.Height()));
     button.SetVisible(true);
     ChoiceLabel = Tokens[2];
 }

@@ -23,7 +23,7 @@ void Decode(benchmark::State& state, const std::vector<unsigned char>& bytes, bo
 {
     for (auto _ : state) {
         mirt::TMemorySource source(bytes);
-        mirt::TBitmap b = emf ? mirt::DecodeEmf(source, {}) : mirt::DecodeWmf(source, {});
+        mirt::TBitmap b = emf ? mirt::DecodeEmf(source, mirt::TDecodeLimit{200, 200}) : mirt::DecodeWmf(source, {});
         benchmark::DoNotOptimize(b.Pixels.data());
     }
     state.counters["bytes"] = static_cast<double>(bytes.size());

@@ -31,7 +31,7 @@ std::vector<unsigned char> ReadFixture(const std::string& name)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-TBitmap Decode(const std::vector<unsigned char>& bytes, bool emf, TDecodeLimit limit = {})
+TBitmap Decode(const std::vector<unsigned char>& bytes, bool emf, TDecodeLimit limit = TDecodeLimit{200, 200})
 {
     TMemorySource source(bytes);
     return emf ? DecodeEmf(source, limit) : DecodeWmf(source, limit);
