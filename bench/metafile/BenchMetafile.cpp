@@ -87,6 +87,20 @@ int main(int argc, char** argv)
             Decode(s, Fixture(n), n.ends_with(".emf"));
         })->Unit(benchmark::kMillisecond);
     }
+    // Exported by LibreOffice, drawn whole (they are larger than 200 x 200).
+    for (const char* name : {"real/text-heights.emf", "real/text-heights.wmf", "real/rotated-text.emf",
+                             "real/rotated-text.wmf", "real/chart-axis-titles.emf", "real/chart-axis-titles.wmf"}) {
+        std::string n = name;
+        benchmark::RegisterBenchmark(("Fixture/" + n).c_str(), [n](benchmark::State& s) {
+            const std::vector<unsigned char> bytes = Fixture(n);
+            for (auto _ : s) {
+                mirt::TMemorySource source(bytes);
+                mirt::TBitmap b = n.ends_with(".emf") ? mirt::DecodeEmf(source, mirt::TDecodeLimit{1000, 1000})
+                                                      : mirt::DecodeWmf(source, mirt::TDecodeLimit{1000, 1000});
+                benchmark::DoNotOptimize(b.Pixels.data());
+            }
+        })->Unit(benchmark::kMillisecond);
+    }
     static auto wmf = ManyWmfRecords();
     static auto emf = ManyEmfRecords();
     benchmark::RegisterBenchmark("Generated/wmf_100000_records", [](benchmark::State& s) {

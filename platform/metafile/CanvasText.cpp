@@ -2,6 +2,7 @@
 #include "platform/metafile/GdiCanvas.h"
 
 #include "platform/metafile/FontCache.h"
+#include "platform/runtime/Encoding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,22 +37,23 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
     cairo_font_face_t* face = fonts_->Face(font, text);
     TPoint at = (dc_.TextAlign & TA_UPDATECP) ? dc_.Current : p;
 
-    // Glyph space: logical units along the baseline, upright on the output
-    // whatever the mapping's orientation, turned by the escapement.
+    // Glyph space: logical units along the baseline, turned as GDI turns
+    // text in the record's graphics mode (TextDirection says how).
     cairo_translate(cr_, at.X, at.Y);
     cairo_matrix_t m;
     cairo_get_matrix(cr_, &m);
-    bool yUp = m.xx * m.yy - m.xy * m.yx < 0;
-    if (yUp) cairo_scale(cr_, 1, -1);
-    cairo_rotate(cr_, -font.Escapement * std::numbers::pi / 1800.0);
+    // Where the logical axes point on the output (the compatible mode has
+    // no rotation, only the mapping's scales).
+    const bool xLeft = m.xx < 0, yUp = m.yy < 0;
+    const TTextDirection direction = TextDirection(dc_.TextGraphicsMode, font.Escapement, font.Orientation, xLeft, yUp);
+    cairo_scale(cr_, direction.FlipX ? -1 : 1, direction.FlipY ? -1 : 1);
+    cairo_rotate(cr_, -direction.Baseline * std::numbers::pi / 1800.0);
 
     cairo_set_font_face(cr_, face);
     cairo_set_font_size(cr_, 1);
-    cairo_font_extents_t unit;
-    cairo_font_extents(cr_, &unit);
     double em = 16;
     if (font.Height < 0) em = -static_cast<double>(font.Height);
-    else if (font.Height > 0) em = font.Height / std::max(unit.ascent + unit.descent, 0.1);
+    else if (font.Height > 0) em = font.Height * EmPerCellHeight(cairo_get_scaled_font(cr_));
     else {
         // The default font: about 16 output pixels.
         cairo_matrix_t cm;
@@ -76,6 +78,12 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
         cairo_matrix_t slant{1, 0, -0.2, 1, 0, 0};
         cairo_matrix_multiply(&fm, &slant, &fm);
     }
+    if (direction.Glyphs != direction.Baseline) {
+        // Glyphs turned apart from the baseline (advanced mode's orientation).
+        cairo_matrix_t turn;
+        cairo_matrix_init_rotate(&turn, -(direction.Glyphs - direction.Baseline) * std::numbers::pi / 1800.0);
+        cairo_matrix_multiply(&fm, &fm, &turn);
+    }
     cairo_set_font_matrix(cr_, &fm);
     cairo_scaled_font_t* scaled = cairo_get_scaled_font(cr_);
     if (cairo_scaled_font_status(scaled) != CAIRO_STATUS_SUCCESS) {
@@ -83,39 +91,34 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
         return;
     }
 
-    std::vector<cairo_glyph_t> glyphs;
-    glyphs.reserve(text.size());
-    double x = 0;
+    // Glyphs of each character and the character's own advance.
+    std::vector<std::vector<cairo_glyph_t>> charGlyphs(text.size());
+    std::vector<double> natural(text.size(), 0.0);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        char utf8[5] = {};
-        if (c < 0x80) utf8[0] = static_cast<char>(c);
-        else if (c < 0x800) {
-            utf8[0] = static_cast<char>(0xC0 | c >> 6);
-            utf8[1] = static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            utf8[0] = static_cast<char>(0xE0 | c >> 12);
-            utf8[1] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            utf8[2] = static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            utf8[0] = static_cast<char>(0xF0 | c >> 18);
-            utf8[1] = static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            utf8[2] = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            utf8[3] = static_cast<char>(0x80 | (c & 0x3F));
-        }
+        std::string utf8;
+        AppendUtf8(utf8, text[i]);
         cairo_glyph_t* g = nullptr;
         int n = 0;
-        double advance = 0;
-        if (cairo_scaled_font_text_to_glyphs(scaled, x, 0, utf8, -1, &g, &n, nullptr, nullptr, nullptr) ==
+        if (cairo_scaled_font_text_to_glyphs(scaled, 0, 0, utf8.c_str(), -1, &g, &n, nullptr, nullptr, nullptr) ==
                 CAIRO_STATUS_SUCCESS &&
             n > 0) {
             cairo_text_extents_t e;
             cairo_scaled_font_glyph_extents(scaled, g, n, &e);
-            advance = e.x_advance;
-            glyphs.insert(glyphs.end(), g, g + n);
+            natural[i] = std::hypot(e.x_advance, e.y_advance);
+            charGlyphs[i].assign(g, g + n);
         }
         cairo_glyph_free(g);
-        x += i < dx.size() ? dx[i] : advance;
+    }
+    const std::vector<double> advances = dx.empty() ? SpacedAdvances(text, natural, dc_.TextSpacing) : dx;
+    std::vector<cairo_glyph_t> glyphs;
+    glyphs.reserve(text.size());
+    double x = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        for (cairo_glyph_t g : charGlyphs[i]) {
+            g.x += x;
+            glyphs.push_back(g);
+        }
+        x += i < advances.size() ? advances[i] : natural[i];
     }
     double width = x;
 
@@ -147,7 +150,13 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
         cairo_fill(cr_);
     }
     cairo_restore(cr_);
-    if (dc_.TextAlign & TA_UPDATECP) dc_.Current.X += width;
+    if (dc_.TextAlign & TA_UPDATECP) {
+        // The current position moves along the baseline, (cos e, -sin e) in
+        // logical units, left to right on the output in compatible mode.
+        const double e = font.Escapement * std::numbers::pi / 1800.0;
+        dc_.Current.X += (direction.FlipX ? -width : width) * std::cos(e);
+        dc_.Current.Y -= width * std::sin(e);
+    }
 }
 
 } // namespace mirt::metafile

@@ -320,6 +320,7 @@ void PlayCreateFont(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
     TFont font;
     font.Height = r.I32(CreateFont::Height);
     font.Escapement = r.I32(CreateFont::Escapement);
+    font.Orientation = r.I32(CreateFont::Orientation);
     font.Weight = r.I32(CreateFont::Weight);
     font.Italic = r.U8(CreateFont::Italic) != 0;
     font.Underline = r.U8(CreateFont::Underline) != 0;
@@ -394,12 +395,15 @@ void PlayInvertRgn(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 template <bool Wide>
 void PlayExtTextOut(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
+    // Text records carry the graphics mode they were drawn in.
+    c.SetTextGraphicsMode(static_cast<int>(r.U32(ExtTextOut::GraphicsMode)));
     p.Text(r, ExtTextOut::Text, Wide, c);
 }
 
 template <bool Wide>
 void PlayPolyTextOut(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
+    c.SetTextGraphicsMode(static_cast<int>(r.U32(PolyTextOut::GraphicsMode)));
     std::uint32_t strings = r.U32(PolyTextOut::Strings);
     r.Span32(PolyTextOut::Texts, std::uint64_t(strings) * EmrText::Size);
     for (std::uint32_t i = 0; i < strings; ++i) p.Text(r, PolyTextOut::Texts + std::size_t(i) * EmrText::Size, Wide, c);
@@ -407,6 +411,7 @@ void PlayPolyTextOut(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 
 void PlaySmallTextOut(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
+    c.SetTextGraphicsMode(static_cast<int>(r.U32(SmallTextOut::GraphicsMode)));
     // 8-bit characters under SmallChars, else UTF-16.
     TPoint at = PointL(r, SmallTextOut::Reference);
     std::uint32_t count = r.U32(SmallTextOut::Chars);

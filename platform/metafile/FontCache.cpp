@@ -1,109 +1,44 @@
 #include "platform/metafile/FontCache.h"
 
+#include "platform/fonts/FontResolver.h"
+
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <memory>
 
 namespace mirt::metafile {
-
-namespace {
-
-struct TPatternDeleter {
-    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
-};
-struct TFontSetDeleter {
-    void operator()(FcFontSet* s) const { FcFontSetDestroy(s); }
-};
-struct TCharSetDeleter {
-    void operator()(FcCharSet* s) const { FcCharSetDestroy(s); }
-};
-
-// The fontconfig pattern a face was made from, kept on the face.
-const cairo_user_data_key_t PatternKey{};
-
-bool IsJapanese(char32_t c)
-{
-    return (c >= 0x3000 && c <= 0x30FF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF);
-}
-
-int FcWeight(int gdiWeight)
-{
-    if (gdiWeight <= 0) return FC_WEIGHT_REGULAR;
-    return static_cast<int>(FcWeightFromOpenTypeDouble(gdiWeight));
-}
-
-} // namespace
 
 TFontCache::~TFontCache()
 {
     for (auto& [key, face] : faces_) cairo_font_face_destroy(face);
 }
 
-cairo_font_face_t* TFontCache::Face(const TFont& font, const std::u32string& text)
+cairo_font_face_t* TFontCache::Face(const TFont& requested, const std::u32string& text)
 {
-    bool japanese = font.Charset == 128;
-    for (char32_t c : text) japanese = japanese || IsJapanese(c);
-    int weight = FcWeight(font.Weight);
-    std::string key = font.Face + '\n' + std::to_string(weight) + (font.Italic ? "i" : "r") + (japanese ? "ja" : "");
-    // Text with characters outside what the cached face covers gets its own entry.
-    std::unique_ptr<FcCharSet, TCharSetDeleter> needed(FcCharSetCreate());
-    for (char32_t c : text)
-        if (c > 0x20) FcCharSetAddChar(needed.get(), c);
-    auto found = faces_.find(key);
-    // Font look-ups are slow: a file with very many fonts reuses the first.
-    if (found == faces_.end() && faces_.size() >= 64) return faces_.begin()->second;
-    if (found != faces_.end()) {
-        FcPattern* p = nullptr;
-        // cairo keeps the pattern the face was made from; reuse when it covers the text.
-        FcCharSet* have = nullptr;
-        p = static_cast<FcPattern*>(cairo_font_face_get_user_data(found->second, &PatternKey));
-        if (p && FcPatternGetCharSet(p, FC_CHARSET, 0, &have) == FcResultMatch && FcCharSetIsSubset(needed.get(), have))
-            return found->second;
-        if (faces_.size() >= 64) return found->second; // bound the work on odd files
-        key += '\n';
-        for (char32_t c : text) key += std::to_string(static_cast<unsigned>(c)) + ',';
-        found = faces_.find(key);
-        if (found != faces_.end()) return found->second;
+    // Each new font costs fontconfig a ranking of all installed fonts: a file
+    // naming very many draws the ones beyond the first 64 with one of those.
+    const std::string request = requested.Face + '\n' + std::to_string(requested.Charset) + '\n' +
+                                std::to_string(requested.Weight) + (requested.Italic ? "i" : "r");
+    if (requests_.size() >= 64 && !requests_.count(request)) return Face(requests_.begin()->second, text);
+    const TFont& font = requests_.emplace(request, requested).first->second;
+    const fonts::TResolvedFont resolved = fonts::ResolveFont({font.Face, font.Charset, font.Weight, font.Italic}, text);
+    const bool slant = font.Italic && !resolved.Italic;
+    const std::string key = resolved.File + '\n' + std::to_string(resolved.Index) + (slant ? "s" : "");
+    if (auto found = faces_.find(key); found != faces_.end()) return found->second;
+
+    cairo_font_face_t* face = nullptr;
+    if (!resolved.File.empty()) {
+        std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern(FcPatternCreate(), &FcPatternDestroy);
+        FcPatternAddString(pattern.get(), FC_FILE, reinterpret_cast<const FcChar8*>(resolved.File.c_str()));
+        FcPatternAddInteger(pattern.get(), FC_INDEX, resolved.Index);
+        face = cairo_ft_font_face_create_for_pattern(pattern.get());
     }
-
-    std::unique_ptr<FcPattern, TPatternDeleter> pattern(FcPatternCreate());
-    if (!font.Face.empty())
-        FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(font.Face.c_str()));
-    FcPatternAddInteger(pattern.get(), FC_WEIGHT, weight);
-    FcPatternAddInteger(pattern.get(), FC_SLANT, font.Italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    if (japanese) FcPatternAddString(pattern.get(), FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
-    FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern);
-    FcDefaultSubstitute(pattern.get());
-
-    FcResult result;
-    std::unique_ptr<FcFontSet, TFontSetDeleter> sorted(FcFontSort(nullptr, pattern.get(), FcTrue, nullptr, &result));
-    FcPattern* chosen = nullptr;
-    if (sorted) {
-        for (int i = 0; i < sorted->nfont && !chosen; ++i) {
-            FcCharSet* cs = nullptr;
-            if (FcPatternGetCharSet(sorted->fonts[i], FC_CHARSET, 0, &cs) == FcResultMatch &&
-                FcCharSetIsSubset(needed.get(), cs))
-                chosen = sorted->fonts[i];
-        }
-        if (!chosen && sorted->nfont > 0) chosen = sorted->fonts[0];
-    }
-    std::unique_ptr<FcPattern, TPatternDeleter> final;
-    if (chosen) final.reset(FcFontRenderPrepare(nullptr, pattern.get(), chosen));
-    else final.reset(FcFontMatch(nullptr, pattern.get(), &result));
-
-    cairo_font_face_t* face;
-    bool slant = false;
-    if (final) {
-        int gotSlant = FC_SLANT_ROMAN;
-        FcPatternGetInteger(final.get(), FC_SLANT, 0, &gotSlant);
-        slant = font.Italic && gotSlant == FC_SLANT_ROMAN;
-        face = cairo_ft_font_face_create_for_pattern(final.get());
-        // The face keeps its own reference to the pattern for the coverage test above.
-        FcPattern* kept = final.release();
-        cairo_font_face_set_user_data(face, &PatternKey, kept,
-                                      [](void* p) { FcPatternDestroy(static_cast<FcPattern*>(p)); });
-    } else {
+    if (!face || cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
+        if (face) cairo_font_face_destroy(face);
         face = cairo_toy_font_face_create("sans-serif", font.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                                           font.Weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     }
@@ -116,6 +51,22 @@ bool TFontCache::NeedsSlant(cairo_font_face_t* face) const
 {
     auto it = needsSlant_.find(face);
     return it != needsSlant_.end() && it->second;
+}
+
+double EmPerCellHeight(cairo_scaled_font_t* font)
+{
+    if (cairo_scaled_font_get_type(font) != CAIRO_FONT_TYPE_FT) return 1;
+    FT_Face face = cairo_ft_scaled_font_lock_face(font);
+    if (!face) return 1;
+    double ratio = 1;
+    const double unitsPerEm = face->units_per_EM;
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    double cell = 0;
+    if (os2 && os2->version != 0xFFFF) cell = static_cast<double>(os2->usWinAscent) + os2->usWinDescent;
+    if (!(cell > 0)) cell = static_cast<double>(face->ascender) - face->descender; // descender is negative
+    if (unitsPerEm > 0 && cell > 0) ratio = unitsPerEm / cell;
+    cairo_ft_scaled_font_unlock_face(font);
+    return ratio;
 }
 
 } // namespace mirt::metafile

@@ -1,6 +1,6 @@
-// Fonts for metafile text, found through fontconfig: the face the metafile
-// names when it covers the text, else the closest face that does (Japanese
-// text and Shift-JIS fonts ask for a Japanese face).
+// Cairo faces for metafile text. Which font draws a Windows font is decided
+// by the program's one font resolver; this cache only keeps a cairo face per
+// font file.
 #pragma once
 
 #include "platform/metafile/GdiCanvas.h"
@@ -27,7 +27,15 @@ public:
 
 private:
     std::map<std::string, cairo_font_face_t*> faces_;
+    std::map<std::string, TFont> requests_; // distinct fonts asked for, by name, charset, weight, slant
     std::map<cairo_font_face_t*, bool> needsSlant_;
 };
+
+// How many em a Windows cell height holds in this font: Windows maps a
+// positive (cell) height to an em size with the font's own unhinted Windows
+// ascent and descent (the OS/2 table's usWinAscent + usWinDescent over the
+// units per em; the horizontal header's ascender and descender when the font
+// has no such table). 1 when the font gives no metrics.
+double EmPerCellHeight(cairo_scaled_font_t* font);
 
 } // namespace mirt::metafile

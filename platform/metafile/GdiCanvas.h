@@ -7,6 +7,7 @@
 
 #include "platform/metafile/CanvasCairo.h"
 #include "platform/metafile/RecordTable.h"
+#include "platform/metafile/TextLayout.h"
 #include "platform/picture/Bitmap.h"
 
 #include <cairo.h>
@@ -140,8 +141,9 @@ struct TBrush {
 };
 
 struct TFont {
-    int Height = 0;     // < 0: character height, > 0: cell height, 0: default
-    int Escapement = 0; // tenths of a degree, counterclockwise
+    int Height = 0;      // < 0: character height, > 0: cell height, 0: default
+    int Escapement = 0;  // tenths of a degree, counterclockwise
+    int Orientation = 0; // of the glyphs, tenths of a degree; used in the advanced graphics mode
     int Weight = 400;
     bool Italic = false, Underline = false, StrikeOut = false;
     int Charset = 1;
@@ -198,6 +200,16 @@ public:
     void SetBkMode(int mode) { dc_.BkMode = mode; }
     void SetPolyFillMode(int mode) { dc_.PolyFillMode = mode; }
     void SetTextAlign(std::uint32_t align) { dc_.TextAlign = align; }
+    // Text spacing: extra logical units after every character, and extra
+    // space shared among the break characters of each text drawn.
+    void SetTextCharExtra(double extra) { dc_.TextSpacing.CharExtra = extra; }
+    void SetTextJustification(double breakExtra, int breakCount)
+    {
+        dc_.TextSpacing.BreakExtra = breakExtra;
+        dc_.TextSpacing.BreakCount = breakCount;
+    }
+    // EMF text records carry the graphics mode they were drawn in.
+    void SetTextGraphicsMode(int mode) { dc_.TextGraphicsMode = mode; }
     void SetArcDirection(int dir) { dc_.ArcClockwise = dir == 2; }
     void SetMiterLimit(double limit) { dc_.MiterLimit = limit; }
     // How pens and brushes combine with what is drawn (R2_*); shapes drawn
@@ -328,6 +340,8 @@ private:
         int BkMode = OPAQUE;
         int PolyFillMode = ALTERNATE;
         std::uint32_t TextAlign = 0;
+        TTextSpacing TextSpacing;
+        int TextGraphicsMode = GM_COMPATIBLE;
         bool ArcClockwise = false;
         double MiterLimit = 10;
         int Rop2 = R2_COPYPEN;

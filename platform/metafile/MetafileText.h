@@ -2,6 +2,8 @@
 // the selected font, or UTF-16 in EMF's wide-character records.
 #pragma once
 
+#include "platform/runtime/Encoding.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -28,6 +30,7 @@ TDecodedText DecodeUtf16Text(std::span<const unsigned char> bytes, const std::ve
 
 namespace mirt::metafile {
 
-std::string ToUtf8(const std::u32string& text);
+// Names and text of records as UTF-8, through the runtime's one encoder.
+inline std::string ToUtf8(const std::u32string& text) { return EncodeUtf8(text); }
 
 } // namespace mirt::metafile

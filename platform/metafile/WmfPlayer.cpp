@@ -144,6 +144,17 @@ void PlayValue(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
     (c.*Set)(static_cast<T>(r.U16(Value::Field)));
 }
 
+// Extra logical units after every character; may be negative.
+void PlaySetTextCharExtra(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.SetTextCharExtra(r.I16(Value::Field));
+}
+
+void PlaySetTextJustification(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.SetTextJustification(r.I16(TextJustification::BreakExtra), r.U16(TextJustification::BreakCount));
+}
+
 template <void (TGdiCanvas::*Set)(TColor)>
 void PlayColor(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
@@ -233,6 +244,7 @@ void PlayCreateFont(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
     TFont f;
     f.Height = r.I16(CreateFont::Height);
     f.Escapement = r.I16(CreateFont::Escapement);
+    f.Orientation = r.I16(CreateFont::Orientation);
     f.Weight = r.I16(CreateFont::Weight);
     f.Italic = r.U8(CreateFont::Italic) != 0;
     f.Underline = r.U8(CreateFont::Underline) != 0;
@@ -461,7 +473,7 @@ const THandler Handlers[] = {
     {META_SETRELABS, "META_SETRELABS", Record::Size, nullptr},
     {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
     {META_SETSTRETCHBLTMODE, "META_SETSTRETCHBLTMODE", Record::Size, nullptr},
-    {META_SETTEXTCHAREXTRA, "META_SETTEXTCHAREXTRA", Value::Size, PlayUnsupported},
+    {META_SETTEXTCHAREXTRA, "META_SETTEXTCHAREXTRA", Value::Size, PlaySetTextCharExtra},
     {META_RESTOREDC, "META_RESTOREDC", Value::Size, PlayRestoreDC},
     {META_INVERTREGION, "META_INVERTREGION", Value::Size, PlayInvertRegion},
     {META_PAINTREGION, "META_PAINTREGION", Value::Size, PlayPaintRegion},
@@ -475,7 +487,7 @@ const THandler Handlers[] = {
     {META_CREATEPATTERNBRUSH, "META_CREATEPATTERNBRUSH", Record::Size, PlayCreatePatternBrush},
     {META_SETBKCOLOR, "META_SETBKCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetBkColor>},
     {META_SETTEXTCOLOR, "META_SETTEXTCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetTextColor>},
-    {META_SETTEXTJUSTIFICATION, "META_SETTEXTJUSTIFICATION", Record::Size, PlayUnsupported},
+    {META_SETTEXTJUSTIFICATION, "META_SETTEXTJUSTIFICATION", TextJustification::Size, PlaySetTextJustification},
     {META_SETWINDOWORG, "META_SETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::SetWindowOrg>},
     {META_SETWINDOWEXT, "META_SETWINDOWEXT", Pair::Size, PlayPair<&TGdiCanvas::SetWindowExt>},
     {META_SETVIEWPORTORG, "META_SETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::SetViewportOrg>},

@@ -105,6 +105,11 @@ struct Record {
 struct Value {
     static constexpr std::size_t Field = 6, Size = 8;
 };
+// SETTEXTJUSTIFICATION: the break characters' count, then the extra space
+// they share.
+struct TextJustification {
+    static constexpr std::size_t BreakCount = 6, BreakExtra = 8, Size = 10;
+};
 // SETBKCOLOR, SETTEXTCOLOR: one COLORREF.
 struct Color {
     static constexpr std::size_t ColorRef = 6, Size = 10;

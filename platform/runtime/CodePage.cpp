@@ -10,18 +10,38 @@
 namespace mirt {
 namespace {
 
-TCodePage MakeCodePage(int number, const char* charset, int leadFirst1, int leadLast1, int leadFirst2 = 0,
-                       int leadLast2 = -1)
-{
-    TCodePage cp;
-    cp.Number = number;
-    cp.WindowsCharset = charset;
-    for (int b = leadFirst1; b <= leadLast1; ++b) cp.Lead[static_cast<std::size_t>(b)] = true;
-    for (int b = leadFirst2; b <= leadLast2; ++b) cp.Lead[static_cast<std::size_t>(b)] = true;
-    return cp;
-}
+struct TLeadRange {
+    unsigned char First, Last;
+};
 
-TCodePage Western() { return MakeCodePage(1252, "CP1252", 1, 0); }
+struct TCodePageInfo {
+    int Number;
+    const char* Iconv;
+    TLeadRange Lead[3]; // unused ranges are {0, 0}
+};
+
+// Every code page the program reads text in, and its lead bytes.
+const TCodePageInfo kCodePages[] = {
+    {1252, "CP1252", {}},
+    {932, "CP932", {{0x81, 0x9F}, {0xE0, 0xFC}}},
+    {936, "CP936", {{0x81, 0xFE}}},
+    {949, "CP949", {{0x81, 0xFE}}},
+    {950, "CP950", {{0x81, 0xFE}}},
+    {1361, "JOHAB", {{0x84, 0xD3}, {0xD8, 0xDE}, {0xE0, 0xF9}}},
+    {874, "CP874", {}},
+    {1250, "CP1250", {}},
+    {1251, "CP1251", {}},
+    {1253, "CP1253", {}},
+    {1254, "CP1254", {}},
+    {1255, "CP1255", {}},
+    {1256, "CP1256", {}},
+    {1257, "CP1257", {}},
+    {1258, "CP1258", {}},
+    {437, "CP437", {}},
+    {10000, "MACINTOSH", {}},
+};
+
+TCodePage Western() { return CodePageByNumber(1252); }
 
 std::optional<TCodePage>& Current()
 {
@@ -59,15 +79,8 @@ unsigned char FoldByte(unsigned char b, int codePage)
 // The code point of the first character of UTF-8 text (U+FFFD when malformed).
 char32_t FirstCodePoint(const std::string& s)
 {
-    if (s.empty()) return 0xFFFD;
-    auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    unsigned char c = b(0);
-    if (c < 0x80) return c;
-    if ((c & 0xE0) == 0xC0 && s.size() >= 2) return ((c & 0x1Fu) << 6) | (b(1) & 0x3Fu);
-    if ((c & 0xF0) == 0xE0 && s.size() >= 3) return ((c & 0x0Fu) << 12) | ((b(1) & 0x3Fu) << 6) | (b(2) & 0x3Fu);
-    if ((c & 0xF8) == 0xF0 && s.size() >= 4)
-        return ((c & 0x07u) << 18) | ((b(1) & 0x3Fu) << 12) | ((b(2) & 0x3Fu) << 6) | (b(3) & 0x3Fu);
-    return 0xFFFD;
+    std::size_t pos = 0;
+    return s.empty() ? kReplacementChar : DecodeUtf8(s, pos);
 }
 
 // Lower case of the letters a double-byte code page carries in pairs:
@@ -91,6 +104,44 @@ bool SameWideChar(const char* a, const char* b)
 
 } // namespace
 
+TCodePage CodePageByNumber(int number)
+{
+    const TCodePageInfo* info = &kCodePages[0];
+    for (const TCodePageInfo& c : kCodePages)
+        if (c.Number == number) info = &c;
+    TCodePage cp;
+    cp.Number = info->Number;
+    cp.WindowsCharset = info->Iconv;
+    for (const TLeadRange& r : info->Lead)
+        if (r.First != 0)
+            for (int b = r.First; b <= r.Last; ++b) cp.Lead[static_cast<std::size_t>(b)] = true;
+    return cp;
+}
+
+TCodePage CodePageForFontCharset(int charset)
+{
+    switch (charset) {
+    case 2: return CodePageByNumber(1252);   // SYMBOL: shown as Latin text
+    case 77: return CodePageByNumber(10000); // MAC
+    case 128: return CodePageByNumber(932);  // SHIFTJIS
+    case 129: return CodePageByNumber(949);  // HANGUL
+    case 130: return CodePageByNumber(1361); // JOHAB
+    case 134: return CodePageByNumber(936);  // GB2312
+    case 136: return CodePageByNumber(950);  // CHINESEBIG5
+    case 161: return CodePageByNumber(1253); // GREEK
+    case 162: return CodePageByNumber(1254); // TURKISH
+    case 163: return CodePageByNumber(1258); // VIETNAMESE
+    case 177: return CodePageByNumber(1255); // HEBREW
+    case 178: return CodePageByNumber(1256); // ARABIC
+    case 186: return CodePageByNumber(1257); // BALTIC
+    case 204: return CodePageByNumber(1251); // RUSSIAN
+    case 222: return CodePageByNumber(874);  // THAI
+    case 238: return CodePageByNumber(1250); // EASTEUROPE
+    case 255: return CodePageByNumber(437);  // OEM
+    default: return SysCodePage();           // ANSI, DEFAULT and unknown sets
+    }
+}
+
 TCodePage CodePageForLocale(std::string_view localeName)
 {
     // language[_territory][.charset][@modifier]
@@ -99,11 +150,11 @@ TCodePage CodePageForLocale(std::string_view localeName)
     std::string_view territory;
     if (auto underscore = head.find('_'); underscore != std::string_view::npos) territory = head.substr(underscore + 1);
 
-    if (language == "ja") return MakeCodePage(932, "CP932", 0x81, 0x9F, 0xE0, 0xFC);
-    if (language == "ko") return MakeCodePage(949, "CP949", 0x81, 0xFE);
+    if (language == "ja") return CodePageByNumber(932);
+    if (language == "ko") return CodePageByNumber(949);
     if (language == "zh") {
-        if (territory == "CN" || territory == "SG") return MakeCodePage(936, "CP936", 0x81, 0xFE);
-        if (territory == "TW" || territory == "HK") return MakeCodePage(950, "CP950", 0x81, 0xFE);
+        if (territory == "CN" || territory == "SG") return CodePageByNumber(936);
+        if (territory == "TW" || territory == "HK") return CodePageByNumber(950);
     }
     return Western();
 }

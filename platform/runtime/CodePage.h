@@ -11,10 +11,22 @@
 namespace mirt {
 
 struct TCodePage {
-    int Number = 0;                  // 932, 936, 949, 950; 1252 for every other locale
+    int Number = 0;                  // Windows code page: 932, 936, 949, 950, 1252, ...
     const char* WindowsCharset = ""; // iconv name used to show text: "CP932", ..., "CP1252"
     std::array<bool, 256> Lead{};    // lead bytes of double-byte characters
 };
+
+// A Windows code page by number, with its lead bytes: the double-byte pages
+// 932, 936, 949, 950 and 1361 (Johab), the single-byte Windows pages
+// 874 and 1250-1258, 437 (OEM) and 10000 (Mac Roman). Any other number gives
+// 1252.
+TCodePage CodePageByNumber(int number);
+
+// The code page of a font's character set (the charset byte of a Windows
+// font: 128 Shift-JIS, 129 Hangul, 134 GB2312, 136 Big5, 161 Greek, ...).
+// ANSI (0), DEFAULT (1) and any set without a code page of its own follow the
+// system's code page; SYMBOL (2) reads as 1252.
+TCodePage CodePageForFontCharset(int charset);
 
 // The code page for a locale name such as "ja_JP.UTF-8" or "de_DE": its
 // language decides, whatever the charset ("ja" 932, "zh_CN" 936,

@@ -9,7 +9,7 @@
 namespace mirt {
 namespace {
 
-constexpr const char* kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+constexpr const char* kReplacement = "\xEF\xBF\xBD"; // U+FFFD as UTF-8
 
 // Code-page text without a converter: ASCII kept, every other byte replaced.
 std::string AsciiOnly(std::string_view text)
@@ -24,33 +24,73 @@ std::string AsciiOnly(std::string_view text)
 
 } // namespace
 
-bool IsValidUtf8(const std::string& text)
+char32_t DecodeUtf8(std::string_view text, std::size_t& pos)
 {
     const std::size_t n = text.size();
     auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     auto cont = [&](std::size_t i) { return i < n && (at(i) & 0xC0) == 0x80; };
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char c = at(i);
-        if (c < 0x80) {
-            ++i;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            if (!cont(i + 1)) return false;
-            i += 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            if (!cont(i + 1) || !cont(i + 2)) return false;
-            const unsigned char c1 = at(i + 1);
-            if (c == 0xE0 && c1 < 0xA0) return false;  // overlong
-            if (c == 0xED && c1 >= 0xA0) return false; // surrogates
-            i += 3;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            if (!cont(i + 1) || !cont(i + 2) || !cont(i + 3)) return false;
-            const unsigned char c1 = at(i + 1);
-            if (c == 0xF0 && c1 < 0x90) return false;  // overlong
-            if (c == 0xF4 && c1 >= 0x90) return false; // beyond U+10FFFF
-            i += 4;
-        } else {
+    const unsigned char c = at(pos);
+    const std::size_t start = pos++;
+    if (c < 0x80) return c;
+    std::size_t length = 0;
+    char32_t cp = 0, least = 0;
+    if (c >= 0xC2 && c <= 0xDF) length = 2, cp = c & 0x1Fu, least = 0x80;
+    else if (c >= 0xE0 && c <= 0xEF) length = 3, cp = c & 0x0Fu, least = 0x800;
+    else if (c >= 0xF0 && c <= 0xF4) length = 4, cp = c & 0x07u, least = 0x10000;
+    else return kReplacementChar;
+    for (std::size_t k = 1; k < length; ++k) {
+        if (!cont(start + k)) return kReplacementChar;
+        cp = cp << 6 | (at(start + k) & 0x3Fu);
+    }
+    if (cp < least || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return kReplacementChar;
+    pos = start + length;
+    return cp;
+}
+
+std::u32string DecodeUtf8(std::string_view text)
+{
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) out += DecodeUtf8(text, pos);
+    return out;
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacementChar;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string EncodeUtf8(std::u32string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text) AppendUtf8(out, c);
+    return out;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t start = pos;
+        // U+FFFD itself is valid; a replacement for bad bytes consumes only one.
+        if (DecodeUtf8(text, pos) == kReplacementChar && pos == start + 1 &&
+            static_cast<unsigned char>(text[start]) >= 0x80)
             return false;
-        }
     }
     return true;
 }

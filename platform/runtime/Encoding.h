@@ -3,12 +3,26 @@
 
 #include "platform/runtime/Strings.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace mirt {
 
-bool IsValidUtf8(const std::string& text);
+// UTF-8, written once for the whole program. A malformed sequence (cut
+// short, overlong, a surrogate, beyond U+10FFFF, a stray continuation byte)
+// decodes as U+FFFD for its first byte, and decoding goes on at the next byte.
+constexpr char32_t kReplacementChar = 0xFFFD;
+
+// The code point starting at text[pos]; pos moves past it. pos < text.size().
+char32_t DecodeUtf8(std::string_view text, std::size_t& pos);
+std::u32string DecodeUtf8(std::string_view text);
+
+// Appends one code point; surrogates and values beyond U+10FFFF become U+FFFD.
+void AppendUtf8(std::string& out, char32_t c);
+std::string EncodeUtf8(std::u32string_view text);
+
+bool IsValidUtf8(std::string_view text);
 
 // Text as UTF-8 for display and for matching names stored as UTF-8: a text
 // that is already valid UTF-8 with non-ASCII bytes is returned as it is; any

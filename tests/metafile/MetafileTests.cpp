@@ -1,3 +1,4 @@
+#include "platform/fonts/FontResolver.h"
 #include "platform/metafile/Metafile.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/runtime/CodePage.h"
@@ -1309,6 +1310,34 @@ const THostileCase HostileCases[] = {
      nullptr,
      nullptr,
      {}},
+    // Text spacing at the ends of its range: drawn (or left out) without a
+    // huge glyph run, after the valid red rectangle.
+    {"WMF character extra of 32767 and -32768",
+     [] {
+         return RedWmf()
+             .Record(0x0108, {32767})
+             .Record(0x0521, {4}, std::string("wide\x64\x00\x0A\x00", 8))
+             .Record(0x0108, {-32768})
+             .Record(0x0521, {4}, std::string("back\x64\x00\x0A\x00", 8))
+             .Finish();
+     },
+     false,
+     nullptr,
+     nullptr,
+     {{30, 30}}},
+    {"WMF justification of 32767 over no breaks and over 65535",
+     [] {
+         return RedWmf()
+             .Record(0x020A, {0, 32767})
+             .Record(0x0521, {3}, std::string("a b\0\x64\x00\x0A\x00", 8))
+             .Record(0x020A, {65535, -32768})
+             .Record(0x0521, {3}, std::string("a b\0\x64\x00\x0A\x00", 8))
+             .Finish();
+     },
+     false,
+     nullptr,
+     nullptr,
+     {{30, 30}}},
 };
 
 void PrintTo(const THostileCase& c, std::ostream* os) { *os << c.Name; }
@@ -1426,6 +1455,7 @@ class TReleaseFontCaches : public ::testing::Environment {
 public:
     void TearDown() override
     {
+        fonts::ReleaseResolverCache();
         cairo_debug_reset_static_data();
         FcFini();
     }

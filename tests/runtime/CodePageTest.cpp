@@ -62,6 +62,39 @@ TEST_F(CodePageTest, LeadByteRanges)
     }
 }
 
+TEST_F(CodePageTest, FontCharsetChoosesItsOwnCodePage)
+{
+    struct Case {
+        int charset;
+        int number;
+        std::vector<int> lead, notLead;
+    };
+    // The system page is Western: a font's own double-byte set must still
+    // bring its lead bytes, and ANSI/DEFAULT must follow the system.
+    const std::vector<Case> cases = {
+        {128, 932, {0x81, 0x9F, 0xE0, 0xFC}, {0x80, 0xA0, 0xDF, 0xFD}},
+        {129, 949, {0x81, 0xFE}, {0x80, 0xFF}},
+        {130, 1361, {0x84, 0xD3, 0xD8, 0xF9}, {0x83, 0xD4, 0xDF, 0xFA}},
+        {134, 936, {0x81, 0xFE}, {0x80, 0xFF}},
+        {136, 950, {0x81, 0xFE}, {0x80, 0xFF}},
+        {204, 1251, {}, {0x81, 0xC0}},
+        {2, 1252, {}, {0x81}},
+        {0, 1252, {}, {0x81}},
+        {1, 1252, {}, {0x81}},
+        {99, 1252, {}, {0x81}},
+    };
+    Use("en_US");
+    for (const Case& c : cases) {
+        const TCodePage cp = CodePageForFontCharset(c.charset);
+        EXPECT_EQ(cp.Number, c.number) << "charset " << c.charset;
+        for (int b : c.lead) EXPECT_TRUE(cp.Lead[static_cast<unsigned char>(b)]) << c.charset << " " << b;
+        for (int b : c.notLead) EXPECT_FALSE(cp.Lead[static_cast<unsigned char>(b)]) << c.charset << " " << b;
+    }
+    Use("ja_JP");
+    EXPECT_EQ(CodePageForFontCharset(0).Number, 932); // ANSI follows the system
+    EXPECT_TRUE(CodePageForFontCharset(1).Lead[0x81]);
+}
+
 TEST_F(CodePageTest, AnsiPosSkipsSecondBytesAndStopsAtNul)
 {
     using namespace std::string_literals;

@@ -34,6 +34,50 @@ TEST_F(EncodingTest, ValidUtf8)
     for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
 }
 
+TEST_F(EncodingTest, Utf8DecodesEachMalformedByteAsOneReplacement)
+{
+    struct Case {
+        std::string utf8;
+        std::u32string text;
+    };
+    const std::vector<Case> cases = {
+        {"", U""},
+        {"a\xC3\xA9", U"a\u00E9"},
+        {"\xE8\xA1\xA8", U"\u8868"},
+        {"\xF0\x9F\x98\x80!", U"\U0001F600!"},
+        {"\xEF\xBF\xBD", U"\uFFFD"},               // U+FFFD itself
+        {"\xE8\xA1", U"\uFFFD\uFFFD"},             // cut short: each byte alone
+        {"\xC0\xAF", U"\uFFFD\uFFFD"},             // overlong "/"
+        {"\xED\xA0\x80x", U"\uFFFD\uFFFD\uFFFDx"}, // surrogate
+        {"\xF4\x90\x80\x80", U"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"\x80"
+         "a",
+         U"\uFFFDa"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DecodeUtf8(c.utf8), c.text) << c.utf8;
+}
+
+TEST_F(EncodingTest, Utf8EncodesEveryLengthAndReplacesNonCharacters)
+{
+    struct Case {
+        std::u32string text;
+        std::string utf8;
+    };
+    const std::vector<Case> cases = {
+        {U"A", "A"},
+        {U"\u00E9", "\xC3\xA9"},
+        {U"\u07FF\u0800", "\xDF\xBF\xE0\xA0\x80"},
+        {U"\uFFFF\U00010000", "\xEF\xBF\xBF\xF0\x90\x80\x80"},
+        {U"\U0010FFFF", "\xF4\x8F\xBF\xBF"},
+        {std::u32string(1, char32_t{0xD800}), "\xEF\xBF\xBD"},
+        {std::u32string(1, char32_t{0x110000}), "\xEF\xBF\xBD"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EncodeUtf8(c.text), c.utf8);
+        EXPECT_TRUE(IsValidUtf8(EncodeUtf8(c.text)));
+    }
+}
+
 TEST_F(EncodingTest, ConvertsFromTheCodePage)
 {
     struct Case {

@@ -1,5 +1,5 @@
-// The program's fonts on this system: a design's Windows face is matched
-// through fontconfig to the nearest installed font for its character set and
+// The program's fonts on this system: a design's Windows face goes through the
+// program's one font resolver (the same one metafile text uses) and is
 // registered with FLTK the first time text in it is drawn.
 #pragma once
 
