@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace mirt {
@@ -15,6 +16,7 @@ struct TBitmap {
     int Width = 0;  // decoded part: min(NaturalWidth, limit width)
     int Height = 0; // min(NaturalHeight, limit height)
     std::vector<std::uint32_t> Pixels;
+    std::vector<std::string> Notes; // what the decoder skipped or only approximated, one line per kind
 };
 
 // What a decoder is asked to produce: only the top-left Width x Height part
