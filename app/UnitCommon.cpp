@@ -27,6 +27,9 @@ std::unique_ptr<TVoskScript> LoadStory()
 void StartStory()
 {
     Randomize();
+    CurrentMessage.clear();
+    ChoiceLabel.clear();
+    LastImageName.clear();
     Story = LoadStory();
     Story->Advance();
 }
