@@ -6,6 +6,7 @@
 #include "platform/picture/Picture.h"
 #include "platform/runtime/Encoding.h"
 #include "platform/runtime/Files.h"
+#include "tools/common/StoryLines.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -99,7 +100,7 @@ public:
     }
 
 private:
-    enum class TKind { Break, Text, End, Goto, Image, Button, Command };
+    using TKind = TLineKind;
 
     void Add(int index, TSeverity severity, const AnsiString& text)
     {
@@ -109,17 +110,8 @@ private:
 
     TKind Kind(int index) const
     {
-        const AnsiString& line = lines_[static_cast<std::size_t>(index)];
-        if (line.empty() || TVoskScript::IsLabel(line, 1)) return TKind::Break;
-        TStringDynArray tokens;
-        TVoskScript::SplitLine(line, tokens, 1);
-        const AnsiString& word = tokens[0];
-        if (AnsiSameText(word, "#end")) return TKind::End;
-        if (AnsiSameText(word, "#goto")) return TKind::Goto;
-        if (AnsiSameText(word, "#image") && story_.HasCommand(word)) return TKind::Image;
-        if (AnsiSameText(word, "#button") && story_.HasCommand(word)) return TKind::Button;
-        if (story_.HasCommand(word)) return TKind::Command;
-        return TKind::Text;
+        const TKind kind = LineKind(story_, index);
+        return kind == TKind::Label ? TKind::Break : kind;
     }
     TStringDynArray Tokens(int index) const
     {
@@ -127,52 +119,9 @@ private:
         TVoskScript::SplitLine(lines_[static_cast<std::size_t>(index)], tokens);
         return tokens;
     }
-    // The runner ends the story when it fetches one of the last two stored
-    // lines (the file's last line and its stored copy).
-    bool EndsStory(int index) const { return index >= count_ - 2; }
+    bool EndsStory(int index) const { return tools::EndsStory(story_, index); }
 
-    // What the runner meets when it fetches from index on: the text line it
-    // shows (or -1 when the story ends first, at *end), the label of a choice
-    // offered on the way, and whether the jumps went round in a cycle.
-    struct TFetch {
-        int Text = -1;
-        int End = -1;
-        std::optional<AnsiString> Choice;
-        int CycleAt = -1; // a #goto met twice
-    };
-    TFetch Fetch(int index) const
-    {
-        TFetch result;
-        std::set<int> jumped;
-        for (int i = index;;) {
-            if (i >= count_ || EndsStory(i)) {
-                result.End = std::min(i, count_ - 1);
-                return result;
-            }
-            switch (Kind(i)) {
-            case TKind::Text: result.Text = i; return result;
-            case TKind::End: result.End = i; return result;
-            case TKind::Goto: {
-                if (!jumped.insert(i).second) {
-                    result.CycleAt = i;
-                    return result;
-                }
-                const TStringDynArray tokens = Tokens(i);
-                bool wrapped = false;
-                const int target = tokens.Length() >= 2 ? story_.FindLabel(i + 1, tokens[1], wrapped) : -1;
-                i = target >= 0 ? target : i + 1;
-                continue;
-            }
-            case TKind::Button: {
-                const TStringDynArray tokens = Tokens(i);
-                if (tokens.Length() >= 3) result.Choice = tokens[2];
-                break;
-            }
-            default: break;
-            }
-            ++i;
-        }
-    }
+    TFetch Fetch(int index) const { return FetchFrom(story_, index); }
 
     // The next text line at or after index without following jumps; -1 if none.
     int NextText(int index) const
