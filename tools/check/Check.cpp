@@ -102,9 +102,10 @@ public:
 private:
     using TKind = TLineKind;
 
+    // text is in the code page; diagnostics are kept as UTF-8.
     void Add(int index, TSeverity severity, const AnsiString& text)
     {
-        found_.push_back({FileLine(index), severity, text});
+        found_.push_back({FileLine(index), severity, AnsiToUtf8(text)});
     }
     int FileLine(int index) const { return index >= 0 && index < count_ ? fileLines_[index] : 0; }
 
@@ -141,6 +142,10 @@ private:
         }
         bool wrapped = false;
         const int target = story_.FindLabel(from, label, wrapped);
+        // A jump to the very next line is not taken, but the runner reads on
+        // into that label all the same.
+        const bool nextLine = from < count_ && lines_[static_cast<std::size_t>(from)] == label;
+        if (target < 0 && nextLine) return;
         if (target < 0) {
             Add(index, TSeverity::Warning,
                 command + " " + label + ": no line " + label + " to jump to; this jump does nothing");
@@ -228,11 +233,12 @@ private:
         }
         const TPictureResult& result = cached->second;
         if (!result.Error.empty()) Add(index, TSeverity::Error, result.Error);
-        if (!result.Resolution.empty()) Add(index, TSeverity::Warning, result.Resolution);
+        if (!result.Resolution.empty()) found_.push_back({FileLine(index), TSeverity::Warning, result.Resolution});
         for (const std::string& note : result.Notes) Add(index, TSeverity::Note, name + ": " + note);
     }
 
-    static AnsiString ResolutionWarning(const AnsiString& name)
+    // As UTF-8: how name resolves when not exactly as written.
+    static std::string ResolutionWarning(const AnsiString& name)
     {
         AnsiString written = name;
         for (std::size_t i = 0; i < written.size(); ++i)
@@ -240,9 +246,11 @@ private:
         std::string found = ResolveFileName(name);
         if (found == written) return "";
         std::replace(found.begin(), found.end(), '/', '\\'); // shown as the story names files
-        if (HasHighBytes(found) && IsValidUtf8(found) && found != AnsiToUtf8(name))
-            return name + " is found only through its UTF-8 name " + found + " (plays here, may not elsewhere)";
-        return name + " is found only by ignoring letter case, as " + found + " (plays here, may not elsewhere)";
+        const std::string shown = AnsiToUtf8(name);
+        if (HasHighBytes(name) && HasHighBytes(found) && IsValidUtf8(found) && !IsValidUtf8(name))
+            return shown + " is found only under its UTF-8 file name, no file has its code-page name (plays here, may "
+                           "not elsewhere)";
+        return shown + " is found only by ignoring letter case, as " + found + " (plays here, may not elsewhere)";
     }
 
     void CheckLabels()
@@ -293,7 +301,7 @@ private:
 
     struct TPictureResult {
         AnsiString Error;
-        AnsiString Resolution;
+        std::string Resolution; // UTF-8
         std::vector<std::string> Notes;
     };
 
@@ -349,7 +357,7 @@ std::vector<TDiagnostic> CheckStory()
                 if (!reason.empty()) message = "the player cannot read this line: " + reason + " (" + message + ")";
             }
         }
-        found.push_back({line, TSeverity::Error, message});
+        found.push_back({line, TSeverity::Error, AnsiToUtf8(message)});
         return found;
     }
     if (story->UnitCount() == 0) {
@@ -375,7 +383,7 @@ std::string FormatDiagnostic(const TDiagnostic& diagnostic)
     static const char* const names[] = {"error", "warning", "note"};
     std::string where = StoryName;
     if (diagnostic.Line > 0) where += ":" + std::to_string(diagnostic.Line);
-    return where + ": " + names[static_cast<int>(diagnostic.Severity)] + ": " + AnsiToUtf8(diagnostic.Text);
+    return where + ": " + names[static_cast<int>(diagnostic.Severity)] + ": " + diagnostic.Text;
 }
 
 int CheckMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -387,7 +395,7 @@ int CheckMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
         TStoryScope scope(commandLine);
         found = CheckStory();
     } catch (const Exception& error) {
-        found = {{0, TSeverity::Error, error.what()}};
+        found = {{0, TSeverity::Error, AnsiToUtf8(error.what())}};
     }
     int counts[3] = {0, 0, 0};
     for (const TDiagnostic& diagnostic : found) {

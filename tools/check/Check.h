@@ -15,7 +15,7 @@ enum class TSeverity { Error, Warning, Note };
 struct TDiagnostic {
     int Line = 0; // 1-based file line; 0 for the file as a whole
     TSeverity Severity = TSeverity::Error;
-    AnsiString Text; // code-page bytes where it quotes the story
+    std::string Text; // UTF-8
 };
 
 // Checks dat\story.txt of the current directory under the current code page;

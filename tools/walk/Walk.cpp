@@ -345,7 +345,8 @@ void PrintReport(const TWalkReport& report, std::ostream& out)
     if (report.TrapStates > 0) {
         out << "traps: " << report.TrapStates << " states from which no ending can be reached\n";
         for (const auto& trap : report.Traps)
-            out << "trap: line " << trap.Line << " by " << ShowPath(trap.Path) << "\n";
+            out << "trap: " << (trap.Line > 0 ? "line " + std::to_string(trap.Line) : "after an error box") << " by "
+                << ShowPath(trap.Path) << "\n";
     }
     if (!report.Endings.empty())
         out << "longest path to an ending: " << report.LongestPath.size() << " steps: " << ShowPath(report.LongestPath)

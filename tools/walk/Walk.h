@@ -28,7 +28,7 @@ struct TWalkReport {
         std::string Path;    // the first path that meets it
     };
     struct TTrap {
-        int Line = 0;     // the text line shown when it is reached
+        int Line = 0;     // the text line shown when it is reached; 0 after an error box
         std::string Path; // how to get there
     };
     std::string StartError; // the story could not start (then nothing else is set)
