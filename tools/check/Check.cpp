@@ -32,20 +32,28 @@ std::string Hex(unsigned char byte)
     return text;
 }
 
-// Why the loader may reject a raw file line: a lead byte that swallows the
-// first "/" of "//", or a lone lead byte at the end.
+// Why the loader may reject a raw file line: a lead byte without its second
+// byte (at the end of the line, or before a byte that cannot be one), or a
+// NUL byte.
 std::string LeadByteReason(const AnsiString& raw)
 {
     const std::string cp = std::to_string(SysCodePage().Number);
-    for (std::size_t i = 0; i + 2 < raw.size() + 1; ++i) {
-        if (i + 2 <= raw.size() && raw.compare(i, 2, "//") == 0 && i > 0 &&
-            IsLeadByte(static_cast<unsigned char>(raw[i - 1])) && !IsSecondByte(raw, i - 1))
-            return "a lone lead byte " + Hex(static_cast<unsigned char>(raw[i - 1])) +
-                   " stands before '//' under code page " + cp + " and takes the first '/' as its second byte";
+    const std::string_view text = BeforeNul(raw);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (!IsLeadByte(c)) continue;
+        if (i + 1 >= text.size()) return "the line ends with a lone lead byte " + Hex(c) + " under code page " + cp;
+        const unsigned char next = static_cast<unsigned char>(text[i + 1]);
+        if (next < 0x40) {
+            std::string reason = "a lone lead byte " + Hex(c) + " stands before '" +
+                                 std::string(1, static_cast<char>(next)) + "' and code page " + cp +
+                                 " reads the two as one character";
+            if (text.find("//", i) != std::string_view::npos) reason += ", hiding the '//' comment mark";
+            return reason;
+        }
+        ++i;
     }
-    if (!raw.empty() && IsLeadByte(static_cast<unsigned char>(raw.back())) && !IsSecondByte(raw, raw.size() - 1))
-        return "the line ends with a lone lead byte " + Hex(static_cast<unsigned char>(raw.back())) +
-               " under code page " + cp;
+    if (text.size() < raw.size()) return "the line holds a NUL byte";
     return "";
 }
 

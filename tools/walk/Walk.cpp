@@ -84,6 +84,7 @@ public:
 
     void Explore(std::size_t maxStates)
     {
+        MarkLabels(0);
         Add(-1, 0, false);
         for (std::size_t at = 0; at < states_.size(); ++at) {
             if (states_[at].Ending) continue;
@@ -102,6 +103,7 @@ public:
     {
         report_.Complete = false;
         std::mt19937_64 generator(seed);
+        MarkLabels(0);
         Add(-1, 0, false);
         const std::size_t stepLimit = 10 * Story->CurrentLines().size() + 100;
         for (std::size_t run = 0; run < runs; ++run) {
@@ -139,8 +141,11 @@ private:
         if (step == 'p') {
             MarkLabels(cursor);
         } else {
+            // The jump's page, then the page read after its line is shown.
             bool wrapped = false;
-            MarkLabels(Story->FindLabel(cursor, ChoiceLabel, wrapped));
+            const int target = Story->FindLabel(cursor, ChoiceLabel, wrapped);
+            const int shown = MarkLabels(target >= 0 ? target : cursor);
+            if (shown >= 0) MarkLabels(shown + 1);
         }
         const std::size_t errors = backend_.Errors.size();
         if (step == 'p') FormMain->Image1->UserClick();
@@ -158,11 +163,13 @@ private:
         return to;
     }
 
-    // The labels the runner passes when a page starts fetching at index.
-    void MarkLabels(int index)
+    // The labels the runner passes when a page starts fetching at index;
+    // returns the text line the page stops at, or -1.
+    int MarkLabels(int index)
     {
-        if (index < 0) return;
-        for (int label : FetchFrom(*Story, index).Labels) labelsReached_.insert(label);
+        const TFetch fetch = FetchFrom(*Story, index);
+        for (int label : fetch.Labels) labelsReached_.insert(label);
+        return fetch.Text;
     }
 
     int Add(int parent, char step, bool failed)
