@@ -59,9 +59,8 @@ void Walk(benchmark::State& state, const std::filesystem::path& folder, const ch
         benchmark::DoNotOptimize(report.States);
     }
     state.counters["states"] = static_cast<double>(states);
-    state.counters["states_per_s"] =
-        benchmark::Counter(static_cast<double>(states) * static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate);
+    state.counters["states_per_s"] = benchmark::Counter(
+        static_cast<double>(states) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     std::filesystem::current_path(previous);
 }
 

@@ -52,6 +52,15 @@ std::vector<TWalkCase> Cases()
          "error box: Cannot open file dat\\gone.bmp: No such file or directory (dat\\story.txt, line 7) by pc\n"
          "longest path to an ending: 4 steps: pcpp\n",
          1},
+        // Skipping a block meets the path that reads it; the longest path
+        // reads everything, and the loop back to @top is not taken.
+        {"the longest path reads every line",
+         {"@top", "B0.", "#button Skip @b0", "L1.", "L2.", "@b0", "B1.", "#button Skip @b1", "L3.", "@b1", "End.",
+          "#button Again @top", "Last.", "#end"},
+         {},
+         "states: 8 (all)\ntext lines shown: 7 of 7 (100%)\nlabels reached: 3 of 3\nending: line 14 (#end) by pccp\n"
+         "longest path to an ending: 7 steps: ppppppp\n",
+         0},
         {"a story that ends at once",
          {"#end", "Never."},
          {},

@@ -61,11 +61,10 @@ void Restore(const TSnapshot& snapshot)
 struct TState {
     TSnapshot Snapshot;
     int Parent = -1;
-    char Step = 0; // the action that led here from Parent
-    int Depth = 0;
+    char Step = 0;  // the action that led here from Parent
     int Shows = -1; // stored index of the text line the next click shows
     bool Ending = false;
-    std::vector<int> Next;
+    std::vector<std::pair<int, char>> Next; // the states each step leads to
 };
 
 class TWalker {
@@ -123,12 +122,7 @@ public:
         Coverage();
         Traps();
         for (const auto& [line, ending] : endings_) report_.Endings.push_back(ending);
-        int longest = -1;
-        for (std::size_t i = 0; i < states_.size(); ++i)
-            if (states_[i].Ending &&
-                (longest < 0 || states_[i].Depth > states_[static_cast<std::size_t>(longest)].Depth))
-                longest = static_cast<int>(i);
-        if (longest >= 0) report_.LongestPath = Path(longest);
+        report_.LongestPath = LongestPath();
     }
 
 private:
@@ -178,14 +172,14 @@ private:
         auto [found, added] = index_.emplace(snapshot.Key(), static_cast<int>(states_.size()));
         if (parent >= 0) {
             auto& next = states_[static_cast<std::size_t>(parent)].Next;
-            if (std::find(next.begin(), next.end(), found->second) == next.end()) next.push_back(found->second);
+            const std::pair<int, char> edge{found->second, step};
+            if (std::find(next.begin(), next.end(), edge) == next.end()) next.push_back(edge);
         }
         if (!added) return found->second;
         TState state;
         state.Snapshot = std::move(snapshot);
         state.Parent = parent;
         state.Step = step;
-        state.Depth = parent >= 0 ? states_[static_cast<std::size_t>(parent)].Depth + 1 : 0;
         state.Ending = Story->IsFinished();
         const int cursor = Story->CurrentCursor();
         if (state.Ending) {
@@ -228,6 +222,62 @@ private:
             (reached.count(label) ? report_.LabelsReached : report_.LabelsNotReached).push_back(AnsiToUtf8(label));
     }
 
+    // The longest path from the start to an ending that takes no step back
+    // into a loop: a depth-first search drops the steps that close a cycle,
+    // and the rest of the graph is measured from the leaves up.
+    std::string LongestPath() const
+    {
+        const std::size_t n = states_.size();
+        enum : char { New, Open, Done };
+        std::vector<char> mark(n, New);
+        std::vector<int> order; // post-order: successors first
+        std::vector<std::vector<bool>> back(n);
+        std::vector<std::pair<int, std::size_t>> stack{{0, 0}};
+        mark[0] = Open;
+        for (std::size_t i = 0; i < n; ++i) back[i].assign(states_[i].Next.size(), false);
+        while (!stack.empty()) {
+            auto& [at, edge] = stack.back();
+            const auto& next = states_[static_cast<std::size_t>(at)].Next;
+            if (edge == next.size()) {
+                mark[static_cast<std::size_t>(at)] = Done;
+                order.push_back(at);
+                stack.pop_back();
+                continue;
+            }
+            const int to = next[edge].first;
+            if (mark[static_cast<std::size_t>(to)] == Open) back[static_cast<std::size_t>(at)][edge] = true;
+            ++edge;
+            if (mark[static_cast<std::size_t>(to)] == New) {
+                mark[static_cast<std::size_t>(to)] = Open;
+                stack.push_back({to, 0});
+            }
+        }
+        constexpr int None = -1;
+        std::vector<int> length(n, None), best(n, None);
+        for (int at : order) {
+            const std::size_t a = static_cast<std::size_t>(at);
+            if (states_[a].Ending) {
+                length[a] = 0;
+                continue;
+            }
+            for (std::size_t e = 0; e < states_[a].Next.size(); ++e) {
+                const int to = states_[a].Next[e].first;
+                if (back[a][e] || length[static_cast<std::size_t>(to)] == None) continue;
+                if (length[static_cast<std::size_t>(to)] + 1 > length[a]) {
+                    length[a] = length[static_cast<std::size_t>(to)] + 1;
+                    best[a] = static_cast<int>(e);
+                }
+            }
+        }
+        std::string path;
+        for (std::size_t at = 0; length[at] > 0;) {
+            const auto& [to, step] = states_[at].Next[static_cast<std::size_t>(best[at])];
+            path += step;
+            at = static_cast<std::size_t>(to);
+        }
+        return path;
+    }
+
     // States from which no ending can be reached, found backwards from the
     // endings; states never expanded (a limit stopped the walk) are unknown.
     void Traps()
@@ -235,7 +285,7 @@ private:
         std::vector<std::vector<int>> previous(states_.size());
         std::vector<bool> expanded(states_.size(), false);
         for (std::size_t i = 0; i < states_.size(); ++i)
-            for (int n : states_[i].Next) {
+            for (const auto& [n, step] : states_[i].Next) {
                 previous[static_cast<std::size_t>(n)].push_back(static_cast<int>(i));
                 expanded[i] = true;
             }

@@ -41,7 +41,7 @@ struct TWalkReport {
     std::vector<TErrorBox> ErrorBoxes;
     std::size_t TrapStates = 0;
     std::vector<TTrap> Traps; // the first few, by path length
-    std::string LongestPath;  // the longest of the shortest paths to each ending state
+    std::string LongestPath;  // the longest path from the start to an ending that repeats no state (loops left out)
 };
 
 // Walks dat\story.txt of the current directory under the current code page.
