@@ -279,20 +279,25 @@ private:
     }
 
     // States from which no ending can be reached, found backwards from the
-    // endings; states never expanded (a limit stopped the walk) are unknown.
+    // endings; states not fully expanded (a limit stopped the walk, or a
+    // random run took only one step) are unknown and count as able to end.
     void Traps()
     {
         std::vector<std::vector<int>> previous(states_.size());
-        std::vector<bool> expanded(states_.size(), false);
+        // Expanded: every step the state offers has been taken.
+        std::vector<bool> tookPicture(states_.size(), false), tookChoice(states_.size(), false);
         for (std::size_t i = 0; i < states_.size(); ++i)
             for (const auto& [n, step] : states_[i].Next) {
                 previous[static_cast<std::size_t>(n)].push_back(static_cast<int>(i));
-                expanded[i] = true;
+                (step == 'p' ? tookPicture : tookChoice)[i] = true;
             }
+        auto expanded = [&](std::size_t i) {
+            return tookPicture[i] && (tookChoice[i] || !states_[i].Snapshot.ChoiceShown);
+        };
         std::vector<bool> canEnd(states_.size(), false);
         std::deque<int> queue;
         for (std::size_t i = 0; i < states_.size(); ++i)
-            if (states_[i].Ending || (!expanded[i] && !report_.Complete)) {
+            if (states_[i].Ending || (!expanded(i) && !report_.Complete)) {
                 canEnd[i] = true;
                 queue.push_back(static_cast<int>(i));
             }
