@@ -34,7 +34,7 @@ void PrintHelp(const TProgramInfo& program, std::ostream& out)
         else left += "  ";
         out << left << option.Help << "\n";
     }
-    out << "\nExit status: 0 fine, 1 errors found, 2 usage error.\n";
+    out << "\n" << program.ExitStatus << "\n";
 }
 
 bool ParseWholeNumber(const std::string& text, unsigned long long& value)

@@ -26,6 +26,8 @@ struct TProgramInfo {
     std::string Name;    // "mirt-check": printed by --version and in messages
     std::string Summary; // one line: what the program does
     std::vector<TOption> Options;
+    // The last paragraph of --help.
+    std::string ExitStatus = "Exit status: 0 fine, 1 errors found, 2 usage error.";
 };
 
 struct TCommandLine {

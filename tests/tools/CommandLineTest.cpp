@@ -80,6 +80,12 @@ TEST(CommandLine, HelpListsEveryOption)
         EXPECT_NE(out.str().find(option), std::string::npos) << option;
     EXPECT_EQ(out.str().rfind("usage: mirt-tool [OPTION]... [FOLDER]\nDoes a thing to a story.\n", 0), 0u);
     EXPECT_EQ(err.str(), "");
+
+    TProgramInfo player = Tool;
+    player.ExitStatus = "Exit status: as the window.";
+    std::ostringstream playerOut;
+    EXPECT_EQ(ParseCommandLine(player, {"--help"}, line, playerOut, err), 0);
+    EXPECT_EQ(playerOut.str().substr(playerOut.str().size() - 28), "\nExit status: as the window.\n");
 }
 
 TEST(CommandLine, StoryScopeEntersTheFolderAndPutsEverythingBack)

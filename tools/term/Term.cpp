@@ -17,7 +17,8 @@ namespace {
 const TProgramInfo Program{
     "mirt-term",
     "Plays a picture story on a text terminal: Enter shows the next line, c takes the offered choice, q quits.",
-    {{"--pictures", "", "also draw each picture in coloured half blocks (needs a 24-bit colour terminal)"}}};
+    {{"--pictures", "", "also draw each picture in coloured half blocks (needs a 24-bit colour terminal)"}},
+    "Exit status: 0 when the story or the input ends, 1 when the story cannot start, 2 usage error."};
 
 // Whether the terminal on stdout shows 24-bit colour, as its COLORTERM says.
 bool TrueColourTerminal()
