@@ -9,11 +9,6 @@ std::unique_ptr<TVoskScript> Story;
 AnsiString CurrentMessage;
 AnsiString LastImageName;
 
-namespace {
-// The picture area the choice button must stay inside.
-constexpr int PictureAreaSize = 200;
-} // namespace
-
 std::unique_ptr<TVoskScript> LoadStory()
 {
     auto story = std::make_unique<TVoskScript>("dat\\story.txt", false);
@@ -54,8 +49,8 @@ void OnButtonCommand(const TStringDynArray& Tokens)
     if (Tokens.Length() < 3) return;
     gui::TButton& button = *FormMain->Button1;
     button.SetCaption(Tokens[1]);
-    button.SetLeft(Random(PictureAreaSize - button.Width()));
-    button.SetTop(Random(PictureAreaSize - button.Height()));
+    button.SetLeft(Random(TFormMain::PictureSize - button.Width()));
+    button.SetTop(Random(TFormMain::PictureSize - button.Height()));
     button.SetVisible(true);
     ChoiceLabel = Tokens[2];
 }

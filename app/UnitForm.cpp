@@ -18,7 +18,7 @@ gui::TFormDesign MainDesign()
     design.ClientHeight = 510;
     design.Left = 198;
     design.Top = 178;
-    design.Font = {"ＭＳ Ｐゴシック", 12, gui::SHIFTJIS_CHARSET};
+    design.Font = {gui::PGothicFace, 12, gui::SHIFTJIS_CHARSET};
     design.Icon = ProgramIcon();
     return design;
 }
@@ -31,14 +31,14 @@ TFormMain::TFormMain() : TVoskForm(MainDesign())
     PageMain->SetBounds(24, 24, 500, 300);
 
     Image1 = PageMain->Add<gui::TImage>();
-    Image1->SetBounds(0, 0, 200, 200);
+    Image1->SetBounds(0, 0, PictureSize, PictureSize);
     Image1->SetVisible(true);
     Image1->OnClick = [this](gui::TControl* Sender) { Image1Click(Sender); };
 
     Button1 = PageMain->Add<gui::TButton>();
     Button1->SetBounds(128, 144, 57, 33);
     Button1->SetCaption("Button1");
-    Button1->SetFont({"ＭＳ Ｐ明朝", 11, gui::SHIFTJIS_CHARSET});
+    Button1->SetFont({gui::PMinchoFace, 11, gui::SHIFTJIS_CHARSET});
     Button1->OnClick = [this](gui::TControl* Sender) { Button1Click(Sender); };
 }
 
@@ -46,7 +46,7 @@ TFormMain::~TFormMain() { StopStory(); }
 
 void TFormMain::Create()
 {
-    SetClientSize(200, 200);
+    SetClientSize(PictureSize, PictureSize);
     TVoskForm::Create();
     StartStory();
     ShowPage(*PageMain, true);

@@ -13,7 +13,10 @@ public:
     // Frees the story.
     ~TFormMain() override;
 
-    // A 200 x 200 client area, centred; starts the story; shows the page.
+    // The picture's width and height; the client area is the same square.
+    static constexpr int PictureSize = 200;
+
+    // A PictureSize square client area, centred; starts the story; shows the page.
     void Create() override;
 
     void Image1Click(gui::TControl* Sender);
@@ -26,7 +29,7 @@ public:
     gui::TButton* Button1 = nullptr;
 };
 
-// The main window; set before its constructor runs.
+// The main window; set by CreateForm once constructed, before its Create() runs.
 extern TFormMain* FormMain;
 
 } // namespace mirt

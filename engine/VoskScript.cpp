@@ -171,13 +171,13 @@ void TVoskScript::SetPageSize(int N) { PageSize = N; }
 
 void TVoskScript::SetPageHandler(TPageHandler Handler)
 {
-    Mode = 1;
+    Mode = TMode::Page;
     PageHandler = Handler;
 }
 
 void TVoskScript::SetTextHandlers(TTextHandler Text, TClearHandler Clear)
 {
-    Mode = 0;
+    Mode = TMode::Text;
     TextHandler = Text;
     ClearHandler = Clear;
 }
@@ -186,17 +186,21 @@ void TVoskScript::AddCommand(const AnsiString& Word, TArgHandler Handler)
 {
     TCommandIndex entry;
     entry.Name = Word;
-    entry.Kind = 1;
+    entry.Kind = TCommandKind::Args;
     entry.ArgHandler = Handler;
     Commands.push_back(std::move(entry));
 }
 
+void TVoskScript::RequireUnit() const
+{
+    if (!Units.empty()) return;
+    if (MissingName.empty()) throw EScriptError("No story file is loaded");
+    throw EScriptError("Story file not found: " + MissingName);
+}
+
 TVoskScript::TScriptUnit& TVoskScript::Current()
 {
-    if (Units.empty()) {
-        if (MissingName.empty()) throw EScriptError("No story file is loaded");
-        throw EScriptError("Story file not found: " + MissingName);
-    }
+    RequireUnit();
     return Units.back();
 }
 
@@ -229,7 +233,7 @@ bool TVoskScript::AtEnd()
 void TVoskScript::Finish()
 {
     RequestQuit();
-    Finished = 1;
+    Finished = TFinished::Finished;
 }
 
 int TVoskScript::FindLabel(int From, const AnsiString& Label, bool& Wrapped) const
@@ -261,14 +265,14 @@ void TVoskScript::GotoLabel(const AnsiString& Label)
 void TVoskScript::NextLine(AnsiString& Line)
 {
     Line.clear();
-    if (Finished == 1) return;
-    if (PageFull == 1) {
-        if (Mode == 0 && ClearHandler) ClearHandler();
+    if (Finished == TFinished::Finished) return;
+    if (PageFull == TPageFull::Full) {
+        if (Mode == TMode::Text && ClearHandler) ClearHandler();
         LineCount = 0;
-        PageFull = 0;
+        PageFull = TPageFull::Open;
     }
     if (LineCount >= PageSize) {
-        PageFull = 1;
+        PageFull = TPageFull::Full;
         return;
     }
 
@@ -294,7 +298,7 @@ void TVoskScript::NextLine(AnsiString& Line)
         try {
             if (line.empty() || IsLabel(line, 1)) {
                 if (LineCount == 0) continue; // skipped at the start of a page
-                PageFull = 1;                 // closes a page that has text
+                PageFull = TPageFull::Full;   // closes a page that has text
                 return;
             }
             // Every command word is compared with the first token; the whole
@@ -322,7 +326,7 @@ void TVoskScript::NextLine(AnsiString& Line)
                 // Copied: a handler may register further commands.
                 const TCommandIndex entry = *command;
                 SplitLine(line, tokens);
-                if (entry.Kind == 1) {
+                if (entry.Kind == TCommandKind::Args) {
                     if (entry.ArgHandler) entry.ArgHandler(tokens);
                 } else if (entry.PlainHandler) {
                     entry.PlainHandler();
@@ -342,13 +346,13 @@ void TVoskScript::NextLine(AnsiString& Line)
 void TVoskScript::ReadText(AnsiString& Text)
 {
     for (;;) {
-        if (Finished == 1) return;
+        if (Finished == TFinished::Finished) return;
         if (PageSize <= 0)
             throw EScriptError("Text mode needs a page size of at least 1; the script would loop" +
                                Where(Current().Cursor));
         AnsiString line;
         NextLine(line);
-        if (PageFull == 1) continue;
+        if (PageFull == TPageFull::Full) continue;
         Text = line;
         return;
     }
@@ -357,18 +361,18 @@ void TVoskScript::ReadText(AnsiString& Text)
 void TVoskScript::ReadPage(TStringDynArray& Page)
 {
     Page.Clear();
-    while (Finished != 1) {
+    while (Finished != TFinished::Finished) {
         AnsiString line;
         NextLine(line);
-        if (PageFull == 1) break;
+        if (PageFull == TPageFull::Full) break;
         Page.Append(line);
     }
 }
 
 void TVoskScript::Advance()
 {
-    Current(); // no unit loaded: name the missing file
-    if (Mode == 1) {
+    RequireUnit();
+    if (Mode == TMode::Page) {
         TStringDynArray page;
         ReadPage(page);
         if (PageHandler) PageHandler(page);
@@ -381,12 +385,12 @@ void TVoskScript::Advance()
 
 void TVoskScript::JumpToChoice()
 {
-    Current();
+    RequireUnit();
     GotoLabel(ChoiceLabel);
     Advance();
 }
 
-bool TVoskScript::IsFinished() const { return Finished == 1; }
+bool TVoskScript::IsFinished() const { return Finished == TFinished::Finished; }
 
 int TVoskScript::UnitCount() const { return static_cast<int>(Units.size()); }
 

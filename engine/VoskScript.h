@@ -83,10 +83,17 @@ private:
         std::unordered_map<AnsiString, std::vector<std::int32_t>> LabelLines;
     };
 
+    // Which handler a registered command calls.
+    enum class TCommandKind : std::uint8_t { Plain = 0, Args = 1 };
+    // Where a page goes: line by line to the text handlers, or whole to the page handler.
+    enum class TMode : std::uint8_t { Text = 0, Page = 1 };
+    enum class TFinished : std::uint8_t { Running = 0, Finished = 1 };
+    enum class TPageFull : std::uint8_t { Open = 0, Full = 1 };
+
     // One registered command.
     struct TCommandIndex {
-        AnsiString Name;       // command word, compared ignoring case
-        std::uint8_t Kind = 1; // 1: ArgHandler, else PlainHandler
+        AnsiString Name; // command word, compared ignoring case
+        TCommandKind Kind = TCommandKind::Args;
         TPlainHandler PlainHandler = nullptr;
         TArgHandler ArgHandler = nullptr;
     };
@@ -94,6 +101,9 @@ private:
     static constexpr std::int32_t kMaxLines = 10000;
 
     void AddLine(AnsiString Line, int FileLine);
+    // Throws EScriptError when no unit is loaded, naming the file that was not found.
+    void RequireUnit() const;
+    // The current (last) unit, after RequireUnit.
     TScriptUnit& Current();
     void FetchLine(AnsiString& Line);
     bool AtEnd();
@@ -106,14 +116,14 @@ private:
 
     std::vector<TScriptUnit> Units;
     std::int32_t PageSize = 0;
-    std::uint8_t Mode = 0; // 0 text mode, 1 page mode
+    TMode Mode = TMode::Text;
     TTextHandler TextHandler = nullptr;
     TClearHandler ClearHandler = nullptr;
     TPageHandler PageHandler = nullptr;
     std::vector<TCommandIndex> Commands;
     std::int32_t LineCount = 0; // text lines delivered on the current page
-    std::uint8_t Finished = 0;
-    std::uint8_t PageFull = 0;
+    TFinished Finished = TFinished::Running;
+    TPageFull PageFull = TPageFull::Open;
     AnsiString MissingName; // the last script file that was not found
 
 public:

@@ -14,7 +14,7 @@ void TVoskForm::SetClientSize(std::int32_t Width, std::int32_t Height)
 
 void TVoskForm::Create()
 {
-    TForm::SetClientSize(DesiredClientWidth, DesiredClientHeight);
+    ApplyClientSize(DesiredClientWidth, DesiredClientHeight);
     const gui::TSize screen = gui::Application->Backend().PrimaryScreenSize();
     const gui::TSize outer = OuterSize();
     SetPosition((screen.Width - outer.Width) / 2, (screen.Height - outer.Height) / 2);

@@ -97,7 +97,7 @@ void Load(benchmark::State& state, const char* name, mirt::TBitmap (*decode)(mir
     const std::string path = (gDir / name).string();
     for (auto _ : state) {
         mirt::TFileSource file(path, name);
-        mirt::TBitmap bitmap = decode(file, {});
+        mirt::TBitmap bitmap = decode(file, mirt::TDecodeLimit{200, 200});
         benchmark::DoNotOptimize(bitmap.Pixels.data());
     }
     state.counters["peak_rss_MB"] = PeakRssMb();

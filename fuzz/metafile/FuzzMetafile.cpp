@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     mirt::TMemorySource source({data, size});
     try {
 #ifdef MIRT_FUZZ_EMF
-        mirt::DecodeEmf(source, {});
+        mirt::DecodeEmf(source, mirt::TDecodeLimit{200, 200});
 #else
-        mirt::DecodeWmf(source, {});
+        mirt::DecodeWmf(source, mirt::TDecodeLimit{200, 200});
 #endif
     } catch (const mirt::EPictureError&) {
     }

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     mirt::TMemorySource source(std::span(data, size));
     try {
-        mirt::DecodeIco(source, {});
+        mirt::DecodeIco(source, mirt::TDecodeLimit{200, 200});
     } catch (const mirt::EPictureError&) {
     }
     return 0;

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     mirt::TMemorySource source(std::span(data, size));
     try {
-        mirt::DecodeJpeg(source, {});
+        mirt::DecodeJpeg(source, mirt::TDecodeLimit{200, 200});
     } catch (const mirt::EPictureError&) {
     }
     return 0;

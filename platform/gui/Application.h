@@ -8,7 +8,6 @@
 #include "platform/runtime/Errors.h"
 
 #include <functional>
-#include <new>
 
 namespace mirt::gui {
 
@@ -25,23 +24,16 @@ public:
 
     AnsiString Title;
 
-    // Allocates the form, stores it in `reference` before its constructor
-    // runs, then constructs it and runs its Create(). If either fails, the
-    // partly built form is destroyed and `reference` cleared before the
-    // error propagates. The first form created is the main form.
+    // Constructs the form, stores it in `reference`, then runs its Create()
+    // (which may already reach the form through `reference`). If either step
+    // fails, `reference` is cleared and a constructed form destroyed before
+    // the error propagates. The first form created is the main form.
     template <class F>
     void CreateForm(F*& reference)
     {
-        void* memory = ::operator new(sizeof(F));
-        reference = static_cast<F*>(memory);
-        try {
-            new (memory) F();
-        } catch (...) {
-            reference = nullptr;
-            ::operator delete(memory);
-            throw;
-        }
-        F* form = reference;
+        reference = nullptr;
+        F* form = new F();
+        reference = form;
         try {
             form->Create();
         } catch (...) {

@@ -20,6 +20,11 @@ enum class TControlKind { Form, Panel, Image, Button };
 
 constexpr int SHIFTJIS_CHARSET = 128;
 
+// The face names the program's windows use: the proportional gothic of
+// windows and boxes, and the proportional mincho of buttons.
+inline constexpr char PGothicFace[] = "ＭＳ Ｐゴシック";
+inline constexpr char PMinchoFace[] = "ＭＳ Ｐ明朝";
+
 struct TFont {
     AnsiString Face; // face name as the design gives it, code-page bytes
     int Height = 12; // character height in pixels
@@ -162,7 +167,8 @@ public:
     const TBitmap* Icon() const { return icon_.get(); }
     int ClientWidth() const { return Width(); }
     int ClientHeight() const { return Height(); }
-    void SetClientSize(int width, int height) { SetBounds(Left(), Top(), width, height); }
+    // Resizes the client area at once (keeping the position).
+    void ApplyClientSize(int width, int height) { SetBounds(Left(), Top(), width, height); }
     void SetPosition(int left, int top) { SetBounds(left, top, Width(), Height()); }
     // Outer size, frame and caption included (see TPeer::OuterSize).
     TSize OuterSize() const;

@@ -1,130 +1,49 @@
 // Enhanced metafiles (EMF). EMF+ records live in comment records and are
-// skipped; the plain records that follow them are drawn.
+// skipped; the plain records that follow them are drawn. Each record type has
+// one entry in the table at the end: its name, its fixed size and its handler,
+// which reads the fields named in EmfRecords.h.
+#include "platform/metafile/EmfRecords.h"
 #include "platform/metafile/GdiCanvas.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/metafile/Players.h"
 #include "platform/metafile/RecordReader.h"
+#include "platform/metafile/RecordTable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <numbers>
 #include <optional>
+#include <unordered_map>
 
 namespace mirt::metafile {
 
 namespace {
 
-constexpr std::uint32_t EmfSignature = 0x464D4520; // " EMF"
+using namespace emf;
 
-enum : std::uint32_t {
-    EMR_HEADER = 1,
-    EMR_POLYBEZIER = 2,
-    EMR_POLYGON = 3,
-    EMR_POLYLINE = 4,
-    EMR_POLYBEZIERTO = 5,
-    EMR_POLYLINETO = 6,
-    EMR_POLYPOLYLINE = 7,
-    EMR_POLYPOLYGON = 8,
-    EMR_SETWINDOWEXTEX = 9,
-    EMR_SETWINDOWORGEX = 10,
-    EMR_SETVIEWPORTEXTEX = 11,
-    EMR_SETVIEWPORTORGEX = 12,
-    EMR_EOF = 14,
-    EMR_SETPIXELV = 15,
-    EMR_SETMAPMODE = 17,
-    EMR_SETBKMODE = 18,
-    EMR_SETPOLYFILLMODE = 19,
-    EMR_SETTEXTALIGN = 22,
-    EMR_SETTEXTCOLOR = 24,
-    EMR_SETBKCOLOR = 25,
-    EMR_OFFSETCLIPRGN = 26,
-    EMR_MOVETOEX = 27,
-    EMR_EXCLUDECLIPRECT = 29,
-    EMR_INTERSECTCLIPRECT = 30,
-    EMR_SCALEVIEWPORTEXTEX = 31,
-    EMR_SCALEWINDOWEXTEX = 32,
-    EMR_SAVEDC = 33,
-    EMR_RESTOREDC = 34,
-    EMR_SETWORLDTRANSFORM = 35,
-    EMR_MODIFYWORLDTRANSFORM = 36,
-    EMR_SELECTOBJECT = 37,
-    EMR_CREATEPEN = 38,
-    EMR_CREATEBRUSHINDIRECT = 39,
-    EMR_DELETEOBJECT = 40,
-    EMR_ANGLEARC = 41,
-    EMR_ELLIPSE = 42,
-    EMR_RECTANGLE = 43,
-    EMR_ROUNDRECT = 44,
-    EMR_ARC = 45,
-    EMR_CHORD = 46,
-    EMR_PIE = 47,
-    EMR_CREATEPALETTE = 49,
-    EMR_LINETO = 54,
-    EMR_ARCTO = 55,
-    EMR_SETARCDIRECTION = 57,
-    EMR_POLYDRAW = 56,
-    EMR_SETMITERLIMIT = 58,
-    EMR_BEGINPATH = 59,
-    EMR_ENDPATH = 60,
-    EMR_CLOSEFIGURE = 61,
-    EMR_FILLPATH = 62,
-    EMR_STROKEANDFILLPATH = 63,
-    EMR_STROKEPATH = 64,
-    EMR_FLATTENPATH = 65,
-    EMR_WIDENPATH = 66,
-    EMR_SELECTCLIPPATH = 67,
-    EMR_ABORTPATH = 68,
-    EMR_FILLRGN = 71,
-    EMR_FRAMERGN = 72,
-    EMR_INVERTRGN = 73,
-    EMR_PAINTRGN = 74,
-    EMR_EXTSELECTCLIPRGN = 75,
-    EMR_BITBLT = 76,
-    EMR_STRETCHBLT = 77,
-    EMR_SETDIBITSTODEVICE = 80,
-    EMR_STRETCHDIBITS = 81,
-    EMR_EXTCREATEFONTINDIRECTW = 82,
-    EMR_EXTTEXTOUTA = 83,
-    EMR_EXTTEXTOUTW = 84,
-    EMR_POLYBEZIER16 = 85,
-    EMR_POLYGON16 = 86,
-    EMR_POLYLINE16 = 87,
-    EMR_POLYBEZIERTO16 = 88,
-    EMR_POLYLINETO16 = 89,
-    EMR_POLYPOLYLINE16 = 90,
-    EMR_POLYPOLYGON16 = 91,
-    EMR_POLYDRAW16 = 92,
-    EMR_CREATEMONOBRUSH = 93,
-    EMR_CREATEDIBPATTERNBRUSHPT = 94,
-    EMR_EXTCREATEPEN = 95,
-    EMR_POLYTEXTOUTA = 96,
-    EMR_POLYTEXTOUTW = 97,
-    EMR_SMALLTEXTOUT = 108,
-    EMR_ALPHABLEND = 114,
-    EMR_TRANSPARENTBLT = 116,
-    EMR_GRADIENTFILL = 118,
-};
+TPoint PointL(const TRecordReader& r, std::size_t at) { return {double(r.I32(at)), double(r.I32(at + 4))}; }
+TRect RectL(const TRecordReader& r, std::size_t at)
+{
+    return {double(r.I32(at)), double(r.I32(at + 4)), double(r.I32(at + 8)), double(r.I32(at + 12))};
+}
+// A rectangle given by its corner and size.
+TRect RectAt(double x, double y, double w, double h) { return {x, y, x + w, y + h}; }
+cairo_matrix_t XForm(const TRecordReader& r, std::size_t at)
+{
+    // GDI: x' = x eM11 + y eM21 + eDx, y' = x eM12 + y eM22 + eDy.
+    return {r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20)};
+}
 
-constexpr std::uint32_t StockObject = 0x80000000;
-
-class TEmfPlayer {
-public:
+struct TEmfPlayer {
     TEmfPlayer(std::span<const unsigned char> bytes, TDecodeLimit limit) : bytes_(bytes), limit_(limit) {}
     TBitmap Play();
 
-private:
-    void Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas);
     void Select(std::uint32_t index, TGdiCanvas& canvas);
-    void AddObject(const TRecordReader& r, std::uint32_t index, TGdiObject object);
+    void AddObject(std::uint32_t index, TGdiObject object);
+    const TBrush* Brush(std::uint32_t index) const;
     std::vector<TPoint> Points(const TRecordReader& r, std::size_t offset, std::size_t count, bool small) const;
-    void Poly(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas);
-    void PolyPoly(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas);
     void Text(const TRecordReader& r, std::size_t emrText, bool wide, TGdiCanvas& canvas);
-    void PolyText(const TRecordReader& r, bool wide, TGdiCanvas& canvas);
-    void SmallText(const TRecordReader& r, TGdiCanvas& canvas);
-    void PolyDraw(const TRecordReader& r, bool small, TGdiCanvas& canvas);
-    void GradientFill(const TRecordReader& r, TGdiCanvas& canvas);
-    void Blit(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas);
     TRegion Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const;
     std::shared_ptr<const TBitmap> RecordDib(const TRecordReader& r, std::size_t at) const;
 
@@ -132,18 +51,10 @@ private:
     TDecodeLimit limit_;
     std::uint32_t handleCount_ = 0;
     std::map<std::uint32_t, TGdiObject> objects_;
+    TRecordTally tally_;
 };
 
-TPoint PointL(const TRecordReader& r, std::size_t at) { return {double(r.I32(at)), double(r.I32(at + 4))}; }
-TRect RectL(const TRecordReader& r, std::size_t at)
-{
-    return {double(r.I32(at)), double(r.I32(at + 4)), double(r.I32(at + 8)), double(r.I32(at + 12))};
-}
-cairo_matrix_t XForm(const TRecordReader& r, std::size_t at)
-{
-    // GDI: x' = x eM11 + y eM21 + eDx, y' = x eM12 + y eM22 + eDy.
-    return {r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20)};
-}
+using THandler = TRecordHandler<TEmfPlayer>;
 
 std::vector<TPoint> TEmfPlayer::Points(const TRecordReader& r, std::size_t offset, std::size_t count, bool small) const
 {
@@ -157,53 +68,53 @@ std::vector<TPoint> TEmfPlayer::Points(const TRecordReader& r, std::size_t offse
     return pts;
 }
 
-void TEmfPlayer::AddObject(const TRecordReader&, std::uint32_t index, TGdiObject object)
+void TEmfPlayer::AddObject(std::uint32_t index, TGdiObject object)
 {
     // Index 0 is the metafile itself; indexes must lie below the header's count.
     if (index == 0 || index >= handleCount_) return;
     objects_[index] = std::move(object);
 }
 
+const TBrush* TEmfPlayer::Brush(std::uint32_t index) const
+{
+    auto it = objects_.find(index);
+    return it != objects_.end() ? std::get_if<TBrush>(&it->second) : nullptr;
+}
+
 void TEmfPlayer::Select(std::uint32_t index, TGdiCanvas& canvas)
 {
     if (index & StockObject) {
+        // The stock objects by number: brushes white to black and null, pens
+        // white, black and null, then the fonts.
         TBrush brush;
         TPen pen;
-        switch (index & ~StockObject) {
-        case 0:
-            brush.Color = {1, 1, 1};
-            canvas.SelectBrush(brush);
-            break; // WHITE_BRUSH
-        case 1:
-            brush.Color = {0.75, 0.75, 0.75};
-            canvas.SelectBrush(brush);
-            break;
-        case 2:
-            brush.Color = {0.5, 0.5, 0.5};
-            canvas.SelectBrush(brush);
-            break;
-        case 3:
-            brush.Color = {0.25, 0.25, 0.25};
+        std::uint32_t stock = index & ~StockObject;
+        switch (stock) {
+        case 0: // WHITE_BRUSH
+        case 1: // LTGRAY_BRUSH
+        case 2: // GRAY_BRUSH
+        case 3: // DKGRAY_BRUSH
+        case 4: // BLACK_BRUSH
+        {
+            double level = 1 - stock * 0.25;
+            brush.Color = {level, level, level};
             canvas.SelectBrush(brush);
             break;
-        case 4:
-            brush.Color = {0, 0, 0};
-            canvas.SelectBrush(brush);
-            break; // BLACK_BRUSH
-        case 5:
+        }
+        case 5: // NULL_BRUSH
             brush.Style = BS_NULL;
             canvas.SelectBrush(brush);
-            break; // NULL_BRUSH
-        case 6:
+            break;
+        case 6: // WHITE_PEN
             pen.Color = {1, 1, 1};
             canvas.SelectPen(pen);
-            break;                            // WHITE_PEN
+            break;
         case 7: canvas.SelectPen(pen); break; // BLACK_PEN
-        case 8:
+        case 8:                               // NULL_PEN
             pen.Style = PS_NULL;
             canvas.SelectPen(pen);
-            break; // NULL_PEN
-        case 10:
+            break;
+        case 10: // the fixed, variable, system and GUI fonts
         case 11:
         case 12:
         case 13:
@@ -218,51 +129,14 @@ void TEmfPlayer::Select(std::uint32_t index, TGdiCanvas& canvas)
     if (it != objects_.end()) canvas.SelectObject(it->second);
 }
 
-void TEmfPlayer::Poly(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas)
-{
-    bool small = type >= EMR_POLYBEZIER16;
-    std::uint32_t base = small ? type - EMR_POLYBEZIER16 + EMR_POLYBEZIER : type;
-    std::vector<TPoint> pts = Points(r, 28, r.U32(24), small);
-    switch (base) {
-    case EMR_POLYBEZIER: canvas.PolyBezier(pts); break;
-    case EMR_POLYGON: canvas.Polygon(pts); break;
-    case EMR_POLYLINE: canvas.Polyline(pts); break;
-    case EMR_POLYBEZIERTO: canvas.PolyBezierTo(pts); break;
-    case EMR_POLYLINETO: canvas.PolylineTo(pts); break;
-    default: break;
-    }
-}
-
-void TEmfPlayer::PolyPoly(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas)
-{
-    bool small = type == EMR_POLYPOLYLINE16 || type == EMR_POLYPOLYGON16;
-    std::uint32_t polys = r.U32(24);
-    std::uint32_t total = r.U32(28);
-    r.Span32(32, std::uint64_t(polys) * 4);
-    std::size_t at = 32 + std::size_t(polys) * 4;
-    std::vector<TPoint> pts = Points(r, at, total, small);
-    std::vector<std::vector<TPoint>> all;
-    std::size_t next = 0;
-    for (std::uint32_t i = 0; i < polys; ++i) {
-        std::uint32_t n = r.U32(32 + 4 * i);
-        if (n > pts.size() - next) r.Fail("Polygon point counts exceed the record's points");
-        all.emplace_back(pts.begin() + next, pts.begin() + next + n);
-        next += n;
-    }
-    if (type == EMR_POLYPOLYGON || type == EMR_POLYPOLYGON16) canvas.PolyPolygon(all);
-    else canvas.PolyPolyline(all);
-}
-
 void TEmfPlayer::Text(const TRecordReader& r, std::size_t emrText, bool wide, TGdiCanvas& canvas)
 {
-    // EMRTEXT: reference, count, string offset, options, rectangle, advances
-    // offset; the offsets count from the record's start.
-    TPoint at = PointL(r, emrText);
-    std::uint32_t count = r.U32(emrText + 8);
-    std::uint32_t offString = r.U32(emrText + 12);
-    std::uint32_t options = r.U32(emrText + 16);
-    TRect rect = RectL(r, emrText + 20);
-    std::uint32_t offDx = r.U32(emrText + 36);
+    TPoint at = PointL(r, emrText + EmrText::Reference);
+    std::uint32_t count = r.U32(emrText + EmrText::Chars);
+    std::uint32_t offString = r.U32(emrText + EmrText::StringOffset);
+    std::uint32_t options = r.U32(emrText + EmrText::Options);
+    TRect rect = RectL(r, emrText + EmrText::Rectangle);
+    std::uint32_t offDx = r.U32(emrText + EmrText::DxOffset);
     auto text = r.Span32(offString, std::uint64_t(count) * (wide ? 2 : 1));
     std::vector<double> dx;
     if (offDx != 0 && r.Has(offDx, std::size_t(count) * 4)) {
@@ -273,325 +147,542 @@ void TEmfPlayer::Text(const TRecordReader& r, std::size_t emrText, bool wide, TG
     canvas.TextOut(at, decoded.Text, decoded.Advances, options, &rect);
 }
 
-void TEmfPlayer::PolyText(const TRecordReader& r, bool wide, TGdiCanvas& canvas)
+std::shared_ptr<const TBitmap> TEmfPlayer::RecordDib(const TRecordReader& r, std::size_t at) const
 {
-    // Bounds, graphics mode and scales, then a count of EMRTEXT of 40 bytes each.
-    std::uint32_t strings = r.U32(36);
-    r.Span32(40, std::uint64_t(strings) * 40);
-    for (std::uint32_t i = 0; i < strings; ++i) Text(r, 40 + std::size_t(i) * 40, wide, canvas);
+    std::uint32_t offBmi = r.U32(at + Dib::BmiOffset), cbBmi = r.U32(at + Dib::BmiSize);
+    std::uint32_t offBits = r.U32(at + Dib::BitsOffset), cbBits = r.U32(at + Dib::BitsSize);
+    if (cbBmi == 0) return nullptr;
+    return DecodeRecordBitmap(r.Span32(offBmi, cbBmi), r.Span32(offBits, cbBits));
 }
 
-void TEmfPlayer::SmallText(const TRecordReader& r, TGdiCanvas& canvas)
+TRegion TEmfPlayer::Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const
 {
-    // Reference, count, options, graphics mode, scales, a rectangle unless
-    // ETO_NO_RECT, then 8-bit characters under ETO_SMALL_CHARS, else UTF-16.
-    constexpr std::uint32_t NoRect = 0x100, SmallChars = 0x200;
-    TPoint at = PointL(r, 8);
-    std::uint32_t count = r.U32(16);
-    std::uint32_t options = r.U32(20);
-    std::optional<TRect> rect;
-    std::size_t offString = 36;
-    if (!(options & NoRect)) {
-        rect = RectL(r, 36);
-        offString = 52;
+    // Rectangles in device units.
+    auto data = r.Span32(static_cast<std::uint32_t>(offset), size);
+    TRecordReader rd(data, "EMF region");
+    if (size < RegionData::Size) return {};
+    std::uint32_t count = rd.U32(RegionData::Count);
+    rd.Span32(RegionData::Rects, std::uint64_t(count) * 16);
+    TRegion region;
+    region.Rects.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) region.Rects[i] = RectL(rd, RegionData::Rects + 16 * i);
+    return region;
+}
+
+// ---- Handlers, one per record type or per group of records that share a layout ----
+
+template <void (TGdiCanvas::*Draw)(const std::vector<TPoint>&), bool Small>
+void PlayPoly(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Draw)(p.Points(r, Poly::Points, r.U32(Poly::Count), Small));
+}
+
+template <bool Polygon, bool Small>
+void PlayPolyPoly(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    std::uint32_t figures = r.U32(PolyPoly::Figures);
+    std::uint32_t total = r.U32(PolyPoly::Count);
+    r.Span32(PolyPoly::FigureCounts, std::uint64_t(figures) * 4);
+    std::vector<TPoint> pts = p.Points(r, PolyPoly::FigureCounts + std::size_t(figures) * 4, total, Small);
+    std::vector<std::vector<TPoint>> all;
+    std::size_t next = 0;
+    for (std::uint32_t i = 0; i < figures; ++i) {
+        std::uint32_t n = r.U32(PolyPoly::FigureCounts + 4 * i);
+        if (n > pts.size() - next) r.Fail("Polygon point counts exceed the record's points");
+        all.emplace_back(pts.begin() + next, pts.begin() + next + n);
+        next += n;
     }
-    bool small = options & SmallChars;
+    if (Polygon) c.PolyPolygon(all);
+    else c.PolyPolyline(all);
+}
+
+template <bool Small>
+void PlayPolyDraw(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    std::uint32_t count = r.U32(Poly::Count);
+    std::vector<TPoint> pts = p.Points(r, Poly::Points, count, Small);
+    auto types = r.Span32(static_cast<std::uint32_t>(Poly::Points + pts.size() * (Small ? 4 : 8)), count);
+    c.PolyDraw(pts, {types.begin(), types.end()});
+}
+
+// Records of two numbers: extents, origins, offsets.
+template <void (TGdiCanvas::*Set)(double, double)>
+void PlayPair(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(r.I32(Pair::X), r.I32(Pair::Y));
+}
+
+template <void (TGdiCanvas::*Set)(double, double, double, double)>
+void PlayScale(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(r.I32(Scale::XNum), r.I32(Scale::XDenom), r.I32(Scale::YNum), r.I32(Scale::YDenom));
+}
+
+// Records of one mode or alignment.
+template <class T, void (TGdiCanvas::*Set)(T)>
+void PlayValue(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(static_cast<T>(r.U32(Value::Field)));
+}
+
+template <void (TGdiCanvas::*Set)(TColor)>
+void PlayColor(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(TColor::FromColorRef(r.U32(Value::Field)));
+}
+
+template <void (TGdiCanvas::*Set)(const TRect&)>
+void PlayBox(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(RectL(r, Box::Rect));
+}
+
+template <void (TGdiCanvas::*Set)(TPoint)>
+void PlayPoint(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(PointL(r, Pair::X));
+}
+
+template <void (TGdiCanvas::*Do)()>
+void PlayAction(TEmfPlayer&, const TRecordReader&, TGdiCanvas& c)
+{
+    (c.*Do)();
+}
+
+void PlaySetPixel(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.SetPixel(PointL(r, SetPixelV::Pixel), TColor::FromColorRef(r.U32(SetPixelV::Color)));
+}
+
+void PlayRestoreDC(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.RestoreDC(r.I32(Value::Field)); }
+
+void PlaySetWorldTransform(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.SetWorldTransform(XForm(r, SetWorldTransform::XForm));
+}
+
+void PlayModifyWorldTransform(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.ModifyWorldTransform(XForm(r, ModifyWorldTransform::XForm), r.U32(ModifyWorldTransform::Mode));
+}
+
+void PlaySelectObject(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c) { p.Select(r.U32(Value::Field), c); }
+
+void PlayDeleteObject(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&) { p.objects_.erase(r.U32(Value::Field)); }
+
+void PlayCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    TPen pen;
+    pen.Style = r.U32(CreatePen::Style);
+    pen.Width = std::abs(double(r.I32(CreatePen::Width)));
+    pen.Cosmetic = pen.Width == 0;
+    pen.Color = TColor::FromColorRef(r.U32(CreatePen::Color));
+    p.AddObject(r.U32(CreatePen::Index), pen);
+}
+
+void PlayExtCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    TPen pen;
+    pen.Style = r.U32(ExtCreatePen::Style);
+    pen.Cosmetic = !(pen.Style & PS_GEOMETRIC);
+    pen.Width = r.U32(ExtCreatePen::Width);
+    if (r.U32(ExtCreatePen::BrushStyle) == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
+    pen.Color = TColor::FromColorRef(r.U32(ExtCreatePen::Color));
+    std::uint32_t entries = r.U32(ExtCreatePen::StyleEntries);
+    if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE && entries <= 16 && r.Has(ExtCreatePen::StyleEntry, entries * 4))
+        for (std::uint32_t i = 0; i < entries; ++i) pen.UserDashes.push_back(r.U32(ExtCreatePen::StyleEntry + 4 * i));
+    p.AddObject(r.U32(ExtCreatePen::Index), pen);
+}
+
+void PlayCreateBrushIndirect(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    p.AddObject(r.U32(CreateBrushIndirect::Index),
+                TBrush::FromLogBrush(r.U32(CreateBrushIndirect::Style), r.U32(CreateBrushIndirect::Color),
+                                     r.U32(CreateBrushIndirect::Hatch)));
+}
+
+void PlayCreatePatternBrush(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    TBrush brush;
+    brush.Style = BS_DIBPATTERN;
+    brush.Color = {0.5, 0.5, 0.5};
+    brush.Pattern = p.RecordDib(r, CreatePatternBrush::Dib);
+    p.AddObject(r.U32(CreatePatternBrush::Index), brush);
+}
+
+void PlayCreatePalette(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    p.AddObject(r.U32(Value::Field), TOtherObject{});
+}
+
+void PlayCreateFont(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    TFont font;
+    font.Height = r.I32(CreateFont::Height);
+    font.Escapement = r.I32(CreateFont::Escapement);
+    font.Weight = r.I32(CreateFont::Weight);
+    font.Italic = r.U8(CreateFont::Italic) != 0;
+    font.Underline = r.U8(CreateFont::Underline) != 0;
+    font.StrikeOut = r.U8(CreateFont::StrikeOut) != 0;
+    font.Charset = r.U8(CreateFont::Charset);
+    auto name = r.Span(CreateFont::FaceName, CreateFont::FaceNameBytes);
+    std::size_t units = 0;
+    while (units < CreateFont::FaceNameBytes / 2 && (name[2 * units] | name[2 * units + 1]) != 0) ++units;
+    font.Face = ToUtf8(DecodeUtf16Text(name.first(2 * units), {}).Text);
+    p.AddObject(r.U32(CreateFont::Index), font);
+}
+
+void PlayRoundRect(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.RoundRect(RectL(r, RoundRect::Box), r.I32(RoundRect::CornerWidth), r.I32(RoundRect::CornerHeight));
+}
+
+template <TGdiCanvas::TArcKind Kind>
+void PlayArc(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.Arc(Kind, RectL(r, Arc::Box), PointL(r, Arc::Start), PointL(r, Arc::End));
+}
+
+void PlayAngleArc(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    TPoint center = PointL(r, AngleArc::Center);
+    double radius = r.U32(AngleArc::Radius);
+    double start = r.F32(AngleArc::StartAngle) * std::numbers::pi / 180;
+    double sweep = r.F32(AngleArc::SweepAngle) * std::numbers::pi / 180;
+    if (!std::isfinite(start) || !std::isfinite(sweep)) return;
+    TRect box{center.X - radius, center.Y - radius, center.X + radius, center.Y + radius};
+    TPoint from{center.X + radius * std::cos(start), center.Y - radius * std::sin(start)};
+    TPoint to{center.X + radius * std::cos(start + sweep), center.Y - radius * std::sin(start + sweep)};
+    c.SetArcDirection(sweep < 0 ? 2 : 1);
+    c.Arc(TGdiCanvas::TArcKind::ArcTo, box, from, to);
+}
+
+void PlayExtSelectClipRgn(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    std::uint32_t size = r.U32(ExtSelectClipRgn::RegionSize);
+    int mode = static_cast<int>(r.U32(ExtSelectClipRgn::Mode));
+    if (size == 0) {
+        if (mode == RGN_COPY) c.ResetClip();
+        return;
+    }
+    c.SelectClipRegion(p.Region(r, ExtSelectClipRgn::Region, size), mode);
+}
+
+void PlayFillRgn(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    TRegion region = p.Region(r, FillRgn::Region, r.U32(FillRgn::RegionSize));
+    if (const TBrush* brush = p.Brush(r.U32(FillRgn::Brush))) c.FillRegion(region, *brush);
+}
+
+void PlayFrameRgn(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    TRegion region = p.Region(r, FrameRgn::Region, r.U32(FrameRgn::RegionSize));
+    if (const TBrush* brush = p.Brush(r.U32(FrameRgn::Brush)))
+        c.FrameRegion(region, *brush, r.I32(FrameRgn::Width), r.I32(FrameRgn::Height));
+}
+
+void PlayPaintRgn(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.FillRegion(p.Region(r, PaintRgn::Region, r.U32(PaintRgn::RegionSize)), c.CurrentBrush());
+}
+
+void PlayInvertRgn(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.InvertRegion(p.Region(r, PaintRgn::Region, r.U32(PaintRgn::RegionSize)));
+}
+
+template <bool Wide>
+void PlayExtTextOut(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    p.Text(r, ExtTextOut::Text, Wide, c);
+}
+
+template <bool Wide>
+void PlayPolyTextOut(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    std::uint32_t strings = r.U32(PolyTextOut::Strings);
+    r.Span32(PolyTextOut::Texts, std::uint64_t(strings) * EmrText::Size);
+    for (std::uint32_t i = 0; i < strings; ++i) p.Text(r, PolyTextOut::Texts + std::size_t(i) * EmrText::Size, Wide, c);
+}
+
+void PlaySmallTextOut(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    // 8-bit characters under SmallChars, else UTF-16.
+    TPoint at = PointL(r, SmallTextOut::Reference);
+    std::uint32_t count = r.U32(SmallTextOut::Chars);
+    std::uint32_t options = r.U32(SmallTextOut::Options);
+    std::optional<TRect> rect;
+    std::size_t offString = SmallTextOut::Rest;
+    if (!(options & SmallTextOut::NoRect)) {
+        rect = RectL(r, SmallTextOut::Rest);
+        offString = SmallTextOut::Rest + 16;
+    }
+    bool small = options & SmallTextOut::SmallChars;
     auto text = r.Span32(static_cast<std::uint32_t>(offString), std::uint64_t(count) * (small ? 1 : 2));
-    TDecodedText decoded = small ? DecodeCharsetText(text, canvas.CurrentCharset(), {}) : DecodeUtf16Text(text, {});
-    canvas.TextOut(at, decoded.Text, {}, options & ~(NoRect | SmallChars), rect ? &*rect : nullptr);
+    TDecodedText decoded = small ? DecodeCharsetText(text, c.CurrentCharset(), {}) : DecodeUtf16Text(text, {});
+    c.TextOut(at, decoded.Text, {}, options & ~(SmallTextOut::NoRect | SmallTextOut::SmallChars),
+              rect ? &*rect : nullptr);
 }
 
-void TEmfPlayer::PolyDraw(const TRecordReader& r, bool small, TGdiCanvas& canvas)
+void PlayGradientFill(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
-    // Bounds, a count, the points, then one type byte per point.
-    std::uint32_t count = r.U32(24);
-    std::vector<TPoint> pts = Points(r, 28, count, small);
-    auto types = r.Span32(static_cast<std::uint32_t>(28 + pts.size() * (small ? 4 : 8)), count);
-    canvas.PolyDraw(pts, {types.begin(), types.end()});
-}
-
-void TEmfPlayer::GradientFill(const TRecordReader& r, TGdiCanvas& canvas)
-{
-    // Bounds, vertex count, shape count, mode; the vertexes (position, then
-    // 16-bit red, green, blue, alpha; alpha is ignored); then per shape two
-    // (rectangles) or three (triangles) vertex indexes.
+    // The vertexes (alpha is ignored), then per shape two (rectangles) or
+    // three (triangles) vertex indexes.
     enum : std::uint32_t { RectH = 0, RectV = 1, Triangle = 2 };
-    std::uint32_t vertexes = r.U32(24), shapes = r.U32(28), mode = r.U32(32);
+    std::uint32_t vertexes = r.U32(GradientFill::Vertexes), shapes = r.U32(GradientFill::Shapes);
+    std::uint32_t mode = r.U32(GradientFill::Mode);
     if (mode > Triangle) return;
     std::uint32_t corners = mode == Triangle ? 3 : 2;
-    r.Span32(36, std::uint64_t(vertexes) * 16);
-    std::size_t indexes = 36 + std::size_t(vertexes) * 16;
+    r.Span32(GradientFill::Vertex, std::uint64_t(vertexes) * GradientFill::VertexSize);
+    std::size_t indexes = GradientFill::Vertex + std::size_t(vertexes) * GradientFill::VertexSize;
     r.Span32(static_cast<std::uint32_t>(std::min<std::size_t>(indexes, 0xFFFFFFFF)),
              std::uint64_t(shapes) * corners * 4);
     auto vertex = [&](std::uint32_t i) {
-        std::size_t at = 36 + std::size_t(i) * 16;
-        auto c = [&](std::size_t o) { return (r.U16(at + o) >> 8) / 255.0; };
-        return TGradientVertex{PointL(r, at), {c(8), c(10), c(12)}};
+        std::size_t at = GradientFill::Vertex + std::size_t(i) * GradientFill::VertexSize;
+        auto channel = [&](std::size_t o) { return (r.U16(at + o) >> 8) / 255.0; };
+        return TGradientVertex{PointL(r, at), {channel(8), channel(10), channel(12)}};
     };
     for (std::uint32_t s = 0; s < shapes; ++s) {
         std::uint32_t v[3] = {};
         for (std::uint32_t k = 0; k < corners; ++k) v[k] = r.U32(indexes + (std::size_t(s) * corners + k) * 4);
         if (v[0] >= vertexes || v[1] >= vertexes || (mode == Triangle && v[2] >= vertexes))
             r.Fail("Gradient vertex index out of range");
-        if (mode == Triangle) canvas.GradientTriangle(vertex(v[0]), vertex(v[1]), vertex(v[2]));
-        else canvas.GradientRect(vertex(v[0]), vertex(v[1]), mode == RectV);
+        if (mode == Triangle) c.GradientTriangle(vertex(v[0]), vertex(v[1]), vertex(v[2]));
+        else c.GradientRect(vertex(v[0]), vertex(v[1]), mode == RectV);
     }
 }
 
-std::shared_ptr<const TBitmap> TEmfPlayer::RecordDib(const TRecordReader& r, std::size_t at) const
+template <bool Stretch>
+void PlayBitBlt(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
-    // (offBmi, cbBmi, offBits, cbBits) at 'at'.
-    std::uint32_t offBmi = r.U32(at), cbBmi = r.U32(at + 4), offBits = r.U32(at + 8), cbBits = r.U32(at + 12);
-    if (cbBmi == 0) return nullptr;
-    return DecodeRecordBitmap(r.Span32(offBmi, cbBmi), r.Span32(offBits, cbBits));
+    TRect dest = RectAt(r.I32(BitBlt::XDest), r.I32(BitBlt::YDest), r.I32(BitBlt::CxDest), r.I32(BitBlt::CyDest));
+    std::uint32_t rop = r.U32(BitBlt::Rop);
+    // Without a source bitmap the record is a pattern fill.
+    if (r.U32(BitBlt::Dib + Dib::BmiSize) == 0) {
+        c.PatBlt(dest, rop);
+        return;
+    }
+    auto bmp = p.RecordDib(r, BitBlt::Dib);
+    if (!bmp) return;
+    double sw = Stretch ? r.I32(StretchBlt::CxSrc) : dest.Right - dest.Left;
+    double sh = Stretch ? r.I32(StretchBlt::CySrc) : dest.Bottom - dest.Top;
+    c.DrawBitmap(dest, *bmp, RectAt(r.I32(BitBlt::XSrc), r.I32(BitBlt::YSrc), sw, sh), rop);
 }
 
-void TEmfPlayer::Blit(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas)
+void PlayExtFloodFill(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
-    auto rect = [](double x, double y, double w, double h) { return TRect{x, y, x + w, y + h}; };
-    switch (type) {
-    case EMR_BITBLT:
-    case EMR_STRETCHBLT: {
-        TRect dest = rect(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
-        std::uint32_t rop = r.U32(40);
-        auto bmp = r.U32(88) != 0 ? RecordDib(r, 84) : nullptr;
-        if (r.U32(88) == 0) {
-            canvas.PatBlt(dest, rop);
-            return;
-        }
-        if (!bmp) return;
-        double sw = type == EMR_STRETCHBLT ? r.I32(100) : dest.Right - dest.Left;
-        double sh = type == EMR_STRETCHBLT ? r.I32(104) : dest.Bottom - dest.Top;
-        canvas.DrawBitmap(dest, *bmp, rect(r.I32(44), r.I32(48), sw, sh));
-        return;
-    }
-    case EMR_STRETCHDIBITS: {
-        auto bmp = RecordDib(r, 48);
-        if (!bmp) return;
-        canvas.DrawBitmap(rect(r.I32(24), r.I32(28), r.I32(72), r.I32(76)), *bmp,
-                          rect(r.I32(32), r.I32(36), r.I32(40), r.I32(44)));
-        return;
-    }
-    case EMR_SETDIBITSTODEVICE: {
-        auto bmp = RecordDib(r, 48);
-        if (!bmp) return;
-        double w = r.I32(40), h = r.I32(44);
-        canvas.DrawBitmap(rect(r.I32(24), r.I32(28), w, h), *bmp, rect(r.I32(32), r.I32(36), w, h));
-        return;
-    }
-    case EMR_ALPHABLEND:
-    case EMR_TRANSPARENTBLT: {
-        auto bmp = RecordDib(r, 84);
-        if (!bmp) return;
-        canvas.DrawBitmap(rect(r.I32(24), r.I32(28), r.I32(32), r.I32(36)), *bmp,
-                          rect(r.I32(44), r.I32(48), r.I32(100), r.I32(104)));
-        return;
-    }
-    default: return;
-    }
+    c.FloodFill(PointL(r, ExtFloodFill::Start), TColor::FromColorRef(r.U32(ExtFloodFill::Color)),
+                static_cast<int>(r.U32(ExtFloodFill::Mode)));
 }
 
-TRegion TEmfPlayer::Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const
+// Records we know and cannot draw.
+void PlayUnsupported(TEmfPlayer& p, const TRecordReader&, TGdiCanvas&)
 {
-    // RGNDATA: a 32-byte header (count at 8), then the rectangles in device units.
-    auto data = r.Span32(static_cast<std::uint32_t>(offset), size);
-    TRecordReader rd(data, "EMF region");
-    if (size < 32) return {};
-    std::uint32_t count = rd.U32(8);
-    rd.Span32(32, std::uint64_t(count) * 16);
-    TRegion region;
-    region.Rects.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) region.Rects[i] = RectL(rd, 32 + 16 * i);
-    return region;
+    p.tally_.Skipped(p.tally_.Current(), "not supported");
 }
 
-void TEmfPlayer::Draw(const TRecordReader& r, std::uint32_t type, TGdiCanvas& canvas)
+// ALPHABLEND and TRANSPARENTBLT: drawn as plain stretched copies.
+template <bool Alpha>
+void PlayBlendBlt(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
-    switch (type) {
-    case EMR_POLYBEZIER:
-    case EMR_POLYGON:
-    case EMR_POLYLINE:
-    case EMR_POLYBEZIERTO:
-    case EMR_POLYLINETO:
-    case EMR_POLYBEZIER16:
-    case EMR_POLYGON16:
-    case EMR_POLYLINE16:
-    case EMR_POLYBEZIERTO16:
-    case EMR_POLYLINETO16: Poly(r, type, canvas); break;
-    case EMR_POLYPOLYLINE:
-    case EMR_POLYPOLYGON:
-    case EMR_POLYPOLYLINE16:
-    case EMR_POLYPOLYGON16: PolyPoly(r, type, canvas); break;
-    case EMR_SETWINDOWEXTEX: canvas.SetWindowExt(r.I32(8), r.I32(12)); break;
-    case EMR_SETWINDOWORGEX: canvas.SetWindowOrg(r.I32(8), r.I32(12)); break;
-    case EMR_SETVIEWPORTEXTEX: canvas.SetViewportExt(r.I32(8), r.I32(12)); break;
-    case EMR_SETVIEWPORTORGEX: canvas.SetViewportOrg(r.I32(8), r.I32(12)); break;
-    case EMR_SCALEVIEWPORTEXTEX: canvas.ScaleViewportExt(r.I32(8), r.I32(12), r.I32(16), r.I32(20)); break;
-    case EMR_SCALEWINDOWEXTEX: canvas.ScaleWindowExt(r.I32(8), r.I32(12), r.I32(16), r.I32(20)); break;
-    case EMR_SETPIXELV: canvas.SetPixel(PointL(r, 8), TColor::FromColorRef(r.U32(16))); break;
-    case EMR_SETMAPMODE: canvas.SetMapMode(static_cast<int>(r.U32(8))); break;
-    case EMR_SETBKMODE: canvas.SetBkMode(static_cast<int>(r.U32(8))); break;
-    case EMR_SETPOLYFILLMODE: canvas.SetPolyFillMode(static_cast<int>(r.U32(8))); break;
-    case EMR_SETTEXTALIGN: canvas.SetTextAlign(r.U32(8)); break;
-    case EMR_SETTEXTCOLOR: canvas.SetTextColor(TColor::FromColorRef(r.U32(8))); break;
-    case EMR_SETBKCOLOR: canvas.SetBkColor(TColor::FromColorRef(r.U32(8))); break;
-    case EMR_OFFSETCLIPRGN: canvas.OffsetClip(r.I32(8), r.I32(12)); break;
-    case EMR_MOVETOEX: canvas.MoveTo(PointL(r, 8)); break;
-    case EMR_EXCLUDECLIPRECT: canvas.ExcludeClipRect(RectL(r, 8)); break;
-    case EMR_INTERSECTCLIPRECT: canvas.IntersectClipRect(RectL(r, 8)); break;
-    case EMR_SAVEDC: canvas.SaveDC(); break;
-    case EMR_RESTOREDC: canvas.RestoreDC(r.I32(8)); break;
-    case EMR_SETWORLDTRANSFORM: canvas.SetWorldTransform(XForm(r, 8)); break;
-    case EMR_MODIFYWORLDTRANSFORM: canvas.ModifyWorldTransform(XForm(r, 8), r.U32(32)); break;
-    case EMR_SELECTOBJECT: Select(r.U32(8), canvas); break;
-    case EMR_DELETEOBJECT: objects_.erase(r.U32(8)); break;
-    case EMR_CREATEPEN: {
-        TPen pen;
-        pen.Style = r.U32(12);
-        pen.Width = std::abs(double(r.I32(16)));
-        pen.Cosmetic = pen.Width == 0;
-        pen.Color = TColor::FromColorRef(r.U32(24));
-        AddObject(r, r.U32(8), pen);
-        break;
-    }
-    case EMR_EXTCREATEPEN: {
-        TPen pen;
-        pen.Style = r.U32(28);
-        pen.Cosmetic = !(pen.Style & PS_GEOMETRIC);
-        pen.Width = r.U32(32);
-        if (r.U32(36) == BS_NULL) pen.Style = (pen.Style & ~PS_STYLE_MASK) | PS_NULL;
-        pen.Color = TColor::FromColorRef(r.U32(40));
-        std::uint32_t entries = r.U32(48);
-        if ((pen.Style & PS_STYLE_MASK) == PS_USERSTYLE && entries <= 16 && r.Has(52, entries * 4))
-            for (std::uint32_t i = 0; i < entries; ++i) pen.UserDashes.push_back(r.U32(52 + 4 * i));
-        AddObject(r, r.U32(8), pen);
-        break;
-    }
-    case EMR_CREATEBRUSHINDIRECT: {
-        AddObject(r, r.U32(8), TBrush::FromLogBrush(r.U32(12), r.U32(16), r.U32(20)));
-        break;
-    }
-    case EMR_CREATEMONOBRUSH:
-    case EMR_CREATEDIBPATTERNBRUSHPT: {
-        TBrush brush;
-        brush.Style = BS_DIBPATTERN;
-        brush.Color = {0.5, 0.5, 0.5};
-        brush.Pattern = RecordDib(r, 16);
-        AddObject(r, r.U32(8), brush);
-        break;
-    }
-    case EMR_CREATEPALETTE: AddObject(r, r.U32(8), TOtherObject{}); break;
-    case EMR_EXTCREATEFONTINDIRECTW: {
-        TFont font;
-        font.Height = r.I32(12);
-        font.Escapement = r.I32(20);
-        font.Weight = r.I32(28);
-        font.Italic = r.U8(32) != 0;
-        font.Underline = r.U8(33) != 0;
-        font.StrikeOut = r.U8(34) != 0;
-        font.Charset = r.U8(35);
-        auto name = r.Span(40, 64);
-        std::size_t units = 0;
-        while (units < 32 && (name[2 * units] | name[2 * units + 1]) != 0) ++units;
-        font.Face = ToUtf8(DecodeUtf16Text(name.first(2 * units), {}).Text);
-        AddObject(r, r.U32(8), font);
-        break;
-    }
-    case EMR_ELLIPSE: canvas.Ellipse(RectL(r, 8)); break;
-    case EMR_RECTANGLE: canvas.Rectangle(RectL(r, 8)); break;
-    case EMR_ROUNDRECT: canvas.RoundRect(RectL(r, 8), r.I32(24), r.I32(28)); break;
-    case EMR_ARC:
-    case EMR_CHORD:
-    case EMR_PIE:
-    case EMR_ARCTO: {
-        auto kind = type == EMR_ARC     ? TGdiCanvas::TArcKind::Arc
-                    : type == EMR_CHORD ? TGdiCanvas::TArcKind::Chord
-                    : type == EMR_PIE   ? TGdiCanvas::TArcKind::Pie
-                                        : TGdiCanvas::TArcKind::ArcTo;
-        canvas.Arc(kind, RectL(r, 8), PointL(r, 24), PointL(r, 32));
-        break;
-    }
-    case EMR_ANGLEARC: {
-        TPoint c = PointL(r, 8);
-        double radius = r.U32(16);
-        double start = r.F32(20) * std::numbers::pi / 180, sweep = r.F32(24) * std::numbers::pi / 180;
-        if (!std::isfinite(start) || !std::isfinite(sweep)) break;
-        TRect box{c.X - radius, c.Y - radius, c.X + radius, c.Y + radius};
-        TPoint from{c.X + radius * std::cos(start), c.Y - radius * std::sin(start)};
-        TPoint to{c.X + radius * std::cos(start + sweep), c.Y - radius * std::sin(start + sweep)};
-        canvas.SetArcDirection(sweep < 0 ? 2 : 1);
-        canvas.Arc(TGdiCanvas::TArcKind::ArcTo, box, from, to);
-        break;
-    }
-    case EMR_LINETO: canvas.LineTo(PointL(r, 8)); break;
-    case EMR_SETARCDIRECTION: canvas.SetArcDirection(static_cast<int>(r.U32(8))); break;
-    case EMR_SETMITERLIMIT: canvas.SetMiterLimit(r.U32(8)); break;
-    case EMR_BEGINPATH: canvas.BeginPath(); break;
-    case EMR_ENDPATH: canvas.EndPath(); break;
-    case EMR_CLOSEFIGURE: canvas.CloseFigure(); break;
-    case EMR_FILLPATH: canvas.FillPath(); break;
-    case EMR_STROKEANDFILLPATH: canvas.StrokeAndFillPath(); break;
-    case EMR_STROKEPATH: canvas.StrokePath(); break;
-    case EMR_SELECTCLIPPATH: canvas.SelectClipPath(static_cast<int>(r.U32(8))); break;
-    case EMR_ABORTPATH: canvas.AbortPath(); break;
-    case EMR_EXTSELECTCLIPRGN: {
-        std::uint32_t size = r.U32(8);
-        int mode = static_cast<int>(r.U32(12));
-        if (size == 0) {
-            if (mode == RGN_COPY) canvas.ResetClip();
-            break;
-        }
-        canvas.SelectClipRegion(Region(r, 16, size), mode);
-        break;
-    }
-    case EMR_FILLRGN:
-    case EMR_FRAMERGN: {
-        // Bounds, region size, brush index, for a frame its width and height.
-        std::size_t data = type == EMR_FILLRGN ? 32 : 40;
-        TRegion region = Region(r, data, r.U32(24));
-        auto it = objects_.find(r.U32(28));
-        const TBrush* brush = it != objects_.end() ? std::get_if<TBrush>(&it->second) : nullptr;
-        if (!brush) break;
-        if (type == EMR_FILLRGN) canvas.FillRegion(region, *brush);
-        else canvas.FrameRegion(region, *brush, r.I32(32), r.I32(36));
-        break;
-    }
-    case EMR_PAINTRGN: canvas.FillRegion(Region(r, 28, r.U32(24)), canvas.CurrentBrush()); break;
-    case EMR_INVERTRGN: canvas.InvertRegion(Region(r, 28, r.U32(24))); break;
-    case EMR_EXTTEXTOUTA: Text(r, 36, false, canvas); break;
-    case EMR_EXTTEXTOUTW: Text(r, 36, true, canvas); break;
-    case EMR_POLYTEXTOUTA: PolyText(r, false, canvas); break;
-    case EMR_POLYTEXTOUTW: PolyText(r, true, canvas); break;
-    case EMR_SMALLTEXTOUT: SmallText(r, canvas); break;
-    case EMR_POLYDRAW: PolyDraw(r, false, canvas); break;
-    case EMR_POLYDRAW16: PolyDraw(r, true, canvas); break;
-    case EMR_GRADIENTFILL: GradientFill(r, canvas); break;
-    case EMR_WIDENPATH: canvas.WidenPath(); break;
-    case EMR_FLATTENPATH: break; // cairo draws curves flat itself: the path stays as it is
-    case EMR_BITBLT:
-    case EMR_STRETCHBLT:
-    case EMR_STRETCHDIBITS:
-    case EMR_SETDIBITSTODEVICE:
-    case EMR_ALPHABLEND:
-    case EMR_TRANSPARENTBLT: Blit(r, type, canvas); break;
-    default: break; // comments (EMF+ included) and records that do not draw
-    }
+    auto bmp = p.RecordDib(r, BitBlt::Dib);
+    if (!bmp) return;
+    p.tally_.Approximated(Alpha ? "blend function ignored" : "transparent colour ignored");
+    c.DrawBitmap(RectAt(r.I32(BitBlt::XDest), r.I32(BitBlt::YDest), r.I32(BitBlt::CxDest), r.I32(BitBlt::CyDest)), *bmp,
+                 RectAt(r.I32(BitBlt::XSrc), r.I32(BitBlt::YSrc), r.I32(StretchBlt::CxSrc), r.I32(StretchBlt::CySrc)));
+}
+
+void PlayStretchDIBits(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    using L = StretchDIBits;
+    auto bmp = p.RecordDib(r, L::Dib);
+    if (!bmp) return;
+    c.DrawBitmap(RectAt(r.I32(L::XDest), r.I32(L::YDest), r.I32(L::CxDest), r.I32(L::CyDest)), *bmp,
+                 RectAt(r.I32(L::XSrc), r.I32(L::YSrc), r.I32(L::CxSrc), r.I32(L::CySrc)), r.U32(L::Rop));
+}
+
+void PlaySetDIBitsToDevice(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    using L = SetDIBitsToDevice;
+    auto bmp = p.RecordDib(r, L::Dib);
+    if (!bmp) return;
+    double w = r.I32(L::CxSrc), h = r.I32(L::CySrc);
+    c.DrawBitmap(RectAt(r.I32(L::XDest), r.I32(L::YDest), w, h), *bmp, RectAt(r.I32(L::XSrc), r.I32(L::YSrc), w, h));
+}
+
+using TArc = TGdiCanvas::TArcKind;
+
+// clang-format off
+const THandler Handlers[] = {
+    {EMR_POLYBEZIER, "EMR_POLYBEZIER", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezier, false>},
+    {EMR_POLYGON, "EMR_POLYGON", Poly::Size, PlayPoly<&TGdiCanvas::Polygon, false>},
+    {EMR_POLYLINE, "EMR_POLYLINE", Poly::Size, PlayPoly<&TGdiCanvas::Polyline, false>},
+    {EMR_POLYBEZIERTO, "EMR_POLYBEZIERTO", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezierTo, false>},
+    {EMR_POLYLINETO, "EMR_POLYLINETO", Poly::Size, PlayPoly<&TGdiCanvas::PolylineTo, false>},
+    {EMR_POLYPOLYLINE, "EMR_POLYPOLYLINE", PolyPoly::Size, PlayPolyPoly<false, false>},
+    {EMR_POLYPOLYGON, "EMR_POLYPOLYGON", PolyPoly::Size, PlayPolyPoly<true, false>},
+    {EMR_SETWINDOWEXTEX, "EMR_SETWINDOWEXTEX", Pair::Size, PlayPair<&TGdiCanvas::SetWindowExt>},
+    {EMR_SETWINDOWORGEX, "EMR_SETWINDOWORGEX", Pair::Size, PlayPair<&TGdiCanvas::SetWindowOrg>},
+    {EMR_SETVIEWPORTEXTEX, "EMR_SETVIEWPORTEXTEX", Pair::Size, PlayPair<&TGdiCanvas::SetViewportExt>},
+    {EMR_SETVIEWPORTORGEX, "EMR_SETVIEWPORTORGEX", Pair::Size, PlayPair<&TGdiCanvas::SetViewportOrg>},
+    {EMR_SETBRUSHORGEX, "EMR_SETBRUSHORGEX", Pair::Size, nullptr},
+    {EMR_SETPIXELV, "EMR_SETPIXELV", SetPixelV::Size, PlaySetPixel},
+    {EMR_SETMAPPERFLAGS, "EMR_SETMAPPERFLAGS", Value::Size, nullptr},
+    {EMR_SETMAPMODE, "EMR_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
+    {EMR_SETBKMODE, "EMR_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
+    {EMR_SETPOLYFILLMODE, "EMR_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
+    {EMR_SETROP2, "EMR_SETROP2", Value::Size, PlayValue<int, &TGdiCanvas::SetROP2>},
+    {EMR_SETSTRETCHBLTMODE, "EMR_SETSTRETCHBLTMODE", Value::Size, nullptr},
+    {EMR_SETTEXTALIGN, "EMR_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
+    {EMR_SETCOLORADJUSTMENT, "EMR_SETCOLORADJUSTMENT", Record::Size, nullptr},
+    {EMR_SETTEXTCOLOR, "EMR_SETTEXTCOLOR", Value::Size, PlayColor<&TGdiCanvas::SetTextColor>},
+    {EMR_SETBKCOLOR, "EMR_SETBKCOLOR", Value::Size, PlayColor<&TGdiCanvas::SetBkColor>},
+    {EMR_OFFSETCLIPRGN, "EMR_OFFSETCLIPRGN", Pair::Size, PlayPair<&TGdiCanvas::OffsetClip>},
+    {EMR_MOVETOEX, "EMR_MOVETOEX", Pair::Size, PlayPoint<&TGdiCanvas::MoveTo>},
+    {EMR_SETMETARGN, "EMR_SETMETARGN", Record::Size, nullptr},
+    {EMR_EXCLUDECLIPRECT, "EMR_EXCLUDECLIPRECT", Box::Size, PlayBox<&TGdiCanvas::ExcludeClipRect>},
+    {EMR_INTERSECTCLIPRECT, "EMR_INTERSECTCLIPRECT", Box::Size, PlayBox<&TGdiCanvas::IntersectClipRect>},
+    {EMR_SCALEVIEWPORTEXTEX, "EMR_SCALEVIEWPORTEXTEX", Scale::Size, PlayScale<&TGdiCanvas::ScaleViewportExt>},
+    {EMR_SCALEWINDOWEXTEX, "EMR_SCALEWINDOWEXTEX", Scale::Size, PlayScale<&TGdiCanvas::ScaleWindowExt>},
+    {EMR_SAVEDC, "EMR_SAVEDC", Record::Size, PlayAction<&TGdiCanvas::SaveDC>},
+    {EMR_RESTOREDC, "EMR_RESTOREDC", Value::Size, PlayRestoreDC},
+    {EMR_SETWORLDTRANSFORM, "EMR_SETWORLDTRANSFORM", SetWorldTransform::Size, PlaySetWorldTransform},
+    {EMR_MODIFYWORLDTRANSFORM, "EMR_MODIFYWORLDTRANSFORM", ModifyWorldTransform::Size, PlayModifyWorldTransform},
+    {EMR_SELECTOBJECT, "EMR_SELECTOBJECT", Value::Size, PlaySelectObject},
+    {EMR_CREATEPEN, "EMR_CREATEPEN", CreatePen::Size, PlayCreatePen},
+    {EMR_CREATEBRUSHINDIRECT, "EMR_CREATEBRUSHINDIRECT", CreateBrushIndirect::Size, PlayCreateBrushIndirect},
+    {EMR_DELETEOBJECT, "EMR_DELETEOBJECT", Value::Size, PlayDeleteObject},
+    {EMR_ANGLEARC, "EMR_ANGLEARC", AngleArc::Size, PlayAngleArc},
+    {EMR_ELLIPSE, "EMR_ELLIPSE", Box::Size, PlayBox<&TGdiCanvas::Ellipse>},
+    {EMR_RECTANGLE, "EMR_RECTANGLE", Box::Size, PlayBox<&TGdiCanvas::Rectangle>},
+    {EMR_ROUNDRECT, "EMR_ROUNDRECT", RoundRect::Size, PlayRoundRect},
+    {EMR_ARC, "EMR_ARC", Arc::Size, PlayArc<TArc::Arc>},
+    {EMR_CHORD, "EMR_CHORD", Arc::Size, PlayArc<TArc::Chord>},
+    {EMR_PIE, "EMR_PIE", Arc::Size, PlayArc<TArc::Pie>},
+    {EMR_SELECTPALETTE, "EMR_SELECTPALETTE", Value::Size, nullptr},
+    {EMR_CREATEPALETTE, "EMR_CREATEPALETTE", Value::Size, PlayCreatePalette},
+    {EMR_SETPALETTEENTRIES, "EMR_SETPALETTEENTRIES", Record::Size, nullptr},
+    {EMR_RESIZEPALETTE, "EMR_RESIZEPALETTE", Record::Size, nullptr},
+    {EMR_REALIZEPALETTE, "EMR_REALIZEPALETTE", Record::Size, nullptr},
+    {EMR_EXTFLOODFILL, "EMR_EXTFLOODFILL", ExtFloodFill::Size, PlayExtFloodFill},
+    {EMR_LINETO, "EMR_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>},
+    {EMR_ARCTO, "EMR_ARCTO", Arc::Size, PlayArc<TArc::ArcTo>},
+    {EMR_POLYDRAW, "EMR_POLYDRAW", Poly::Size, PlayPolyDraw<false>},
+    {EMR_SETARCDIRECTION, "EMR_SETARCDIRECTION", Value::Size, PlayValue<int, &TGdiCanvas::SetArcDirection>},
+    {EMR_SETMITERLIMIT, "EMR_SETMITERLIMIT", Value::Size, PlayValue<double, &TGdiCanvas::SetMiterLimit>},
+    {EMR_BEGINPATH, "EMR_BEGINPATH", Record::Size, PlayAction<&TGdiCanvas::BeginPath>},
+    {EMR_ENDPATH, "EMR_ENDPATH", Record::Size, PlayAction<&TGdiCanvas::EndPath>},
+    {EMR_CLOSEFIGURE, "EMR_CLOSEFIGURE", Record::Size, PlayAction<&TGdiCanvas::CloseFigure>},
+    {EMR_FILLPATH, "EMR_FILLPATH", Record::Size, PlayAction<&TGdiCanvas::FillPath>},
+    {EMR_STROKEANDFILLPATH, "EMR_STROKEANDFILLPATH", Record::Size, PlayAction<&TGdiCanvas::StrokeAndFillPath>},
+    {EMR_STROKEPATH, "EMR_STROKEPATH", Record::Size, PlayAction<&TGdiCanvas::StrokePath>},
+    // cairo draws curves flat itself: the path stays as it is.
+    {EMR_FLATTENPATH, "EMR_FLATTENPATH", Record::Size, nullptr},
+    {EMR_WIDENPATH, "EMR_WIDENPATH", Record::Size, PlayAction<&TGdiCanvas::WidenPath>},
+    {EMR_SELECTCLIPPATH, "EMR_SELECTCLIPPATH", Value::Size, PlayValue<int, &TGdiCanvas::SelectClipPath>},
+    {EMR_ABORTPATH, "EMR_ABORTPATH", Record::Size, PlayAction<&TGdiCanvas::AbortPath>},
+    // Comments, EMF+ included.
+    {EMR_GDICOMMENT, "EMR_GDICOMMENT", Record::Size, nullptr},
+    {EMR_FILLRGN, "EMR_FILLRGN", FillRgn::Size, PlayFillRgn},
+    {EMR_FRAMERGN, "EMR_FRAMERGN", FrameRgn::Size, PlayFrameRgn},
+    {EMR_INVERTRGN, "EMR_INVERTRGN", PaintRgn::Size, PlayInvertRgn},
+    {EMR_PAINTRGN, "EMR_PAINTRGN", PaintRgn::Size, PlayPaintRgn},
+    {EMR_EXTSELECTCLIPRGN, "EMR_EXTSELECTCLIPRGN", ExtSelectClipRgn::Size, PlayExtSelectClipRgn},
+    {EMR_BITBLT, "EMR_BITBLT", BitBlt::Size, PlayBitBlt<false>},
+    {EMR_STRETCHBLT, "EMR_STRETCHBLT", StretchBlt::Size, PlayBitBlt<true>},
+    {EMR_MASKBLT, "EMR_MASKBLT", Record::Size, PlayUnsupported},
+    {EMR_PLGBLT, "EMR_PLGBLT", Record::Size, PlayUnsupported},
+    {EMR_SETDIBITSTODEVICE, "EMR_SETDIBITSTODEVICE", SetDIBitsToDevice::Size, PlaySetDIBitsToDevice},
+    {EMR_STRETCHDIBITS, "EMR_STRETCHDIBITS", StretchDIBits::Size, PlayStretchDIBits},
+    {EMR_EXTCREATEFONTINDIRECTW, "EMR_EXTCREATEFONTINDIRECTW", CreateFont::Size, PlayCreateFont},
+    {EMR_EXTTEXTOUTA, "EMR_EXTTEXTOUTA", ExtTextOut::Size, PlayExtTextOut<false>},
+    {EMR_EXTTEXTOUTW, "EMR_EXTTEXTOUTW", ExtTextOut::Size, PlayExtTextOut<true>},
+    {EMR_POLYBEZIER16, "EMR_POLYBEZIER16", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezier, true>},
+    {EMR_POLYGON16, "EMR_POLYGON16", Poly::Size, PlayPoly<&TGdiCanvas::Polygon, true>},
+    {EMR_POLYLINE16, "EMR_POLYLINE16", Poly::Size, PlayPoly<&TGdiCanvas::Polyline, true>},
+    {EMR_POLYBEZIERTO16, "EMR_POLYBEZIERTO16", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezierTo, true>},
+    {EMR_POLYLINETO16, "EMR_POLYLINETO16", Poly::Size, PlayPoly<&TGdiCanvas::PolylineTo, true>},
+    {EMR_POLYPOLYLINE16, "EMR_POLYPOLYLINE16", PolyPoly::Size, PlayPolyPoly<false, true>},
+    {EMR_POLYPOLYGON16, "EMR_POLYPOLYGON16", PolyPoly::Size, PlayPolyPoly<true, true>},
+    {EMR_POLYDRAW16, "EMR_POLYDRAW16", Poly::Size, PlayPolyDraw<true>},
+    {EMR_CREATEMONOBRUSH, "EMR_CREATEMONOBRUSH", CreatePatternBrush::Size, PlayCreatePatternBrush},
+    {EMR_CREATEDIBPATTERNBRUSHPT, "EMR_CREATEDIBPATTERNBRUSHPT", CreatePatternBrush::Size, PlayCreatePatternBrush},
+    {EMR_EXTCREATEPEN, "EMR_EXTCREATEPEN", ExtCreatePen::Size, PlayExtCreatePen},
+    {EMR_POLYTEXTOUTA, "EMR_POLYTEXTOUTA", PolyTextOut::Size, PlayPolyTextOut<false>},
+    {EMR_POLYTEXTOUTW, "EMR_POLYTEXTOUTW", PolyTextOut::Size, PlayPolyTextOut<true>},
+    {EMR_SETICMMODE, "EMR_SETICMMODE", Value::Size, nullptr},
+    {EMR_CREATECOLORSPACE, "EMR_CREATECOLORSPACE", Record::Size, nullptr},
+    {EMR_SETCOLORSPACE, "EMR_SETCOLORSPACE", Record::Size, nullptr},
+    {EMR_DELETECOLORSPACE, "EMR_DELETECOLORSPACE", Record::Size, nullptr},
+    {EMR_GLSRECORD, "EMR_GLSRECORD", Record::Size, PlayUnsupported},
+    {EMR_GLSBOUNDEDRECORD, "EMR_GLSBOUNDEDRECORD", Record::Size, PlayUnsupported},
+    {EMR_PIXELFORMAT, "EMR_PIXELFORMAT", Record::Size, nullptr},
+    // Escapes pass data to a printer driver.
+    {EMR_DRAWESCAPE, "EMR_DRAWESCAPE", Record::Size, nullptr},
+    {EMR_EXTESCAPE, "EMR_EXTESCAPE", Record::Size, nullptr},
+    {EMR_NAMEDESCAPE, "EMR_NAMEDESCAPE", Record::Size, nullptr},
+    {EMR_SMALLTEXTOUT, "EMR_SMALLTEXTOUT", SmallTextOut::Size, PlaySmallTextOut},
+    {EMR_FORCEUFIMAPPING, "EMR_FORCEUFIMAPPING", Record::Size, nullptr},
+    {EMR_COLORCORRECTPALETTE, "EMR_COLORCORRECTPALETTE", Record::Size, nullptr},
+    {EMR_SETICMPROFILEA, "EMR_SETICMPROFILEA", Record::Size, nullptr},
+    {EMR_SETICMPROFILEW, "EMR_SETICMPROFILEW", Record::Size, nullptr},
+    {EMR_ALPHABLEND, "EMR_ALPHABLEND", StretchBlt::Size, PlayBlendBlt<true>},
+    {EMR_SETLAYOUT, "EMR_SETLAYOUT", Value::Size, PlayUnsupported},
+    {EMR_TRANSPARENTBLT, "EMR_TRANSPARENTBLT", StretchBlt::Size, PlayBlendBlt<false>},
+    {EMR_GRADIENTFILL, "EMR_GRADIENTFILL", GradientFill::Size, PlayGradientFill},
+    {EMR_SETLINKEDUFIS, "EMR_SETLINKEDUFIS", Record::Size, nullptr},
+    {EMR_SETTEXTJUSTIFICATION, "EMR_SETTEXTJUSTIFICATION", Record::Size, PlayUnsupported},
+    {EMR_COLORMATCHTOTARGETW, "EMR_COLORMATCHTOTARGETW", Record::Size, nullptr},
+    {EMR_CREATECOLORSPACEW, "EMR_CREATECOLORSPACEW", Record::Size, nullptr},
+};
+// clang-format on
+
+const THandler* FindHandler(std::uint32_t type)
+{
+    static const auto byType = [] {
+        std::unordered_map<std::uint32_t, const THandler*> m;
+        for (const THandler& h : Handlers) m.emplace(h.Type, &h);
+        return m;
+    }();
+    auto it = byType.find(type);
+    return it != byType.end() ? it->second : nullptr;
+}
+
+// Whether the header holds the reference device's size in micrometres. The
+// later fields follow the 88-byte base only in headers written with them:
+// an older header keeps its description (or a pixel format) right after the
+// base, within the record, so a field counts only where the record is long
+// enough and neither of those lies over it.
+bool HeaderHasMicrometres(const TRecordReader& file, std::uint32_t headerSize)
+{
+    std::uint64_t end = headerSize;
+    auto cutAt = [&](std::size_t offsetField, std::uint64_t bytes) {
+        std::uint32_t offset = file.U32(offsetField);
+        if (bytes > 0 && offset >= Header::Size) end = std::min<std::uint64_t>(end, offset);
+    };
+    cutAt(Header::DescriptionOffset, std::uint64_t(file.U32(Header::DescriptionChars)) * 2);
+    if (end < Header::Extension1End) return false;
+    cutAt(Header::PixelFormatOffset, file.U32(Header::PixelFormatSize));
+    return end >= Header::Extension2End;
 }
 
 TBitmap TEmfPlayer::Play()
 {
     TRecordReader file(bytes_, "EMF header");
-    if (!file.Has(0, 88) || file.U32(0) != EMR_HEADER || file.U32(40) != EmfSignature)
+    if (!file.Has(0, Header::Size) || file.U32(Header::Type) != EMR_HEADER ||
+        file.U32(Header::RecordSignature) != Signature)
         file.Fail("Not a metafile: no EMF header");
-    std::uint32_t headerSize = file.U32(4);
-    if (headerSize < 88 || headerSize > bytes_.size())
+    std::uint32_t headerSize = file.U32(Header::HeaderSize);
+    if (headerSize < Header::Size || headerSize > bytes_.size())
         file.Fail("EMF header size " + std::to_string(headerSize) + " does not fit the file");
-    TRect frame = RectL(file, 24); // hundredths of a millimetre
-    handleCount_ = file.U16(56);
-    double devW = file.I32(72), devH = file.I32(76), mmW = file.I32(80), mmH = file.I32(84);
-    if (headerSize >= 108 && file.I32(100) > 0 && file.I32(104) > 0) {
-        mmW = file.I32(100) / 1000.0; // the reference device in micrometres, more precise
-        mmH = file.I32(104) / 1000.0;
+    TRect frame = RectL(file, Header::Frame); // hundredths of a millimetre
+    handleCount_ = file.U16(Header::Handles);
+    double devW = file.I32(Header::DevicePixels), devH = file.I32(Header::DevicePixels + 4);
+    double mmW = file.I32(Header::DeviceMillimetres), mmH = file.I32(Header::DeviceMillimetres + 4);
+    if (HeaderHasMicrometres(file, headerSize) && file.I32(Header::DeviceMicrometres) > 0 &&
+        file.I32(Header::DeviceMicrometres + 4) > 0) {
+        mmW = file.I32(Header::DeviceMicrometres) / 1000.0; // the reference device in micrometres, more precise
+        mmH = file.I32(Header::DeviceMicrometres + 4) / 1000.0;
     }
     // Device pixels per millimetre; a header without a reference device is taken as 96 dpi.
     double pxPerMmX = devW > 0 && mmW > 0 ? devW / mmW : 96 / 25.4;
@@ -605,26 +696,31 @@ TBitmap TEmfPlayer::Play()
     double sx = 96 / 25.4 / pxPerMmX, sy = 96 / 25.4 / pxPerMmY;
     cairo_matrix_t deviceToOutput{sx, 0, 0, sy, -frame.Left / 100 * 96 / 25.4, -frame.Top / 100 * 96 / 25.4};
     {
-        TGdiCanvas canvas(output.Cairo(), deviceToOutput, std::sqrt(pxPerMmX * pxPerMmY));
+        TGdiCanvas canvas(output.Cairo(), deviceToOutput, std::sqrt(pxPerMmX * pxPerMmY), tally_);
         std::size_t offset = headerSize;
         std::size_t index = 1;
-        while (offset + 8 <= bytes_.size()) {
-            TRecordReader head(bytes_.subspan(offset, 8),
-                               "EMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
-            std::uint32_t type = head.U32(0);
-            std::uint32_t size = head.U32(4);
-            if (size < 8) head.Fail("EMF record of " + std::to_string(size) + " bytes, shorter than its own header");
+        while (offset + Record::Size <= bytes_.size()) {
+            TRecordReader head(bytes_.subspan(offset, Record::Size), "", "EMF", index, offset);
+            std::uint32_t type = head.U32(Record::Type);
+            std::uint32_t size = head.U32(Record::RecordSize);
+            if (size < Record::Size)
+                head.Fail("EMF record of " + std::to_string(size) + " bytes, shorter than its own header");
             if (size > bytes_.size() - offset)
                 head.Fail("EMF record of " + std::to_string(size) + " bytes runs past the end of the file");
             if (type == EMR_EOF) break;
-            TRecordReader r(bytes_.subspan(offset, size),
-                            "EMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
-            Draw(r, type, canvas);
+            if (const THandler* handler = FindHandler(type)) {
+                TRecordReader r(bytes_.subspan(offset, size), handler->Name, "EMF", index, offset);
+                PlayRecord(*handler, *this, r, canvas, tally_);
+            } else {
+                tally_.Skipped("EMF type " + std::to_string(type), "unknown record type");
+            }
             offset += size;
             ++index;
         }
     }
-    return output.Take();
+    TBitmap bitmap = output.Take();
+    bitmap.Notes = tally_.Notes();
+    return bitmap;
 }
 
 } // namespace

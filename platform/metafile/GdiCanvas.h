@@ -5,6 +5,8 @@
 // device-to-output transform.
 #pragma once
 
+#include "platform/metafile/CanvasCairo.h"
+#include "platform/metafile/RecordTable.h"
 #include "platform/picture/Bitmap.h"
 
 #include <cairo.h>
@@ -86,6 +88,28 @@ enum : std::uint32_t {
     TA_VMASK = 24,
 };
 enum : std::uint32_t { ETO_OPAQUE = 2, ETO_CLIPPED = 4 };
+// Binary raster operations (SetROP2) and flood fill modes.
+enum : int {
+    R2_BLACK = 1,
+    R2_NOTMERGEPEN = 2,
+    R2_MASKNOTPEN = 3,
+    R2_NOTCOPYPEN = 4,
+    R2_MASKPENNOT = 5,
+    R2_NOT = 6,
+    R2_XORPEN = 7,
+    R2_NOTMASKPEN = 8,
+    R2_MASKPEN = 9,
+    R2_NOTXORPEN = 10,
+    R2_NOP = 11,
+    R2_MERGENOTPEN = 12,
+    R2_COPYPEN = 13,
+    R2_MERGEPENNOT = 14,
+    R2_MERGEPEN = 15,
+    R2_WHITE = 16,
+};
+enum : int { FLOODFILLBORDER = 0, FLOODFILLSURFACE = 1 };
+// Ternary raster operations of the blits.
+enum : std::uint32_t { SRCCOPY = 0x00CC0020 };
 enum : int { RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5 };
 
 struct TPen {
@@ -153,8 +177,9 @@ class TFontCache;
 class TGdiCanvas {
 public:
     // deviceToOutput maps device units to output pixels; devicePixelsPerMm
-    // serves the metric and English map modes.
-    TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm);
+    // serves the metric and English map modes. What is drawn only
+    // approximately is counted in tally against the record being played.
+    TGdiCanvas(cairo_t* cr, const cairo_matrix_t& deviceToOutput, double devicePixelsPerMm, TRecordTally& tally);
     ~TGdiCanvas();
     TGdiCanvas(const TGdiCanvas&) = delete;
     TGdiCanvas& operator=(const TGdiCanvas&) = delete;
@@ -175,6 +200,9 @@ public:
     void SetTextAlign(std::uint32_t align) { dc_.TextAlign = align; }
     void SetArcDirection(int dir) { dc_.ArcClockwise = dir == 2; }
     void SetMiterLimit(double limit) { dc_.MiterLimit = limit; }
+    // How pens and brushes combine with what is drawn (R2_*); shapes drawn
+    // under any mode but R2_COPYPEN are worked out on the visible part.
+    void SetROP2(int mode);
 
     // Mapping.
     void SetMapMode(int mode);
@@ -241,8 +269,13 @@ public:
     // top to bottom; a triangle shaded between its three corners.
     void GradientRect(const TGradientVertex& a, const TGradientVertex& b, bool vertical);
     void GradientTriangle(const TGradientVertex& a, const TGradientVertex& b, const TGradientVertex& c);
-    // PatBlt and the bitmap-less blits: fills with the brush, white or black.
+    // PatBlt and the bitmap-less blits: the brush combined with what is
+    // there by the raster operation (PATCOPY, PATINVERT, DSTINVERT,
+    // BLACKNESS, WHITENESS and any other).
     void PatBlt(const TRect& r, std::uint32_t rop);
+    // Fills from a point with the brush: up to the border colour
+    // (FLOODFILLBORDER) or over the given colour (FLOODFILLSURFACE).
+    void FloodFill(TPoint p, TColor color, int mode);
 
     // Paths.
     void BeginPath();
@@ -265,6 +298,9 @@ public:
     // A bitmap stretched into a logical rectangle; source rectangle in pixels
     // of the bitmap (top-down).
     void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source);
+    // The same combined with what is there by a raster operation (SRCAND,
+    // SRCPAINT, SRCINVERT and the others that read the source).
+    void DrawBitmap(const TRect& dest, const TBitmap& bitmap, const TRect& source, std::uint32_t rop);
 
     // The output-space rectangle the visible part covers (for bounding work).
     TRect VisibleOutput() const;
@@ -272,6 +308,16 @@ public:
 
 private:
     void DrawSavedPath(bool fill, bool stroke);
+    // Output pixels [X0, X1) x [Y0, Y1).
+    struct TPixelBox {
+        int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+        bool Empty() const { return X1 <= X0 || Y1 <= Y0; }
+    };
+    void PaintPath(void (*op)(cairo_t*));
+    TPixelBox PathBox(bool stroke) const;
+    TSurface Layer(cairo_pattern_t* pattern, const TPixelBox& box) const;
+    TSurface RectLayer(const TRect& r, const TBrush* brush, TPixelBox& box);
+    void ApplyRaster(cairo_surface_t* layer, cairo_surface_t* source, std::uint8_t table, const TPixelBox& box);
     void AppendFigures(const std::vector<std::vector<TPoint>>& polys, bool closed);
     struct TDcState {
         TPen Pen;
@@ -284,6 +330,7 @@ private:
         std::uint32_t TextAlign = 0;
         bool ArcClockwise = false;
         double MiterLimit = 10;
+        int Rop2 = R2_COPYPEN;
         int MapMode = MM_TEXT;
         TPoint WinOrg{0, 0}, WinExt{1, 1}, VpOrg{0, 0}, VpExt{1, 1};
         cairo_matrix_t World{1, 0, 0, 1, 0, 0};
@@ -300,9 +347,9 @@ private:
     void AddArcPath(const TRect& box, TPoint start, TPoint end, bool moveToStart, bool& empty);
     void ClipToCurrentPath(int mode, bool evenOdd);
     void AddRegionPath(const TRegion& region);
-    cairo_surface_t* ClipMask();
+    TSurface ClipMask();
     void ClipToMask(cairo_surface_t* mask);
-    cairo_surface_t* RegionMask(const TRegion& region, int margin);
+    TSurface RegionMask(const TRegion& region, int margin);
 
     cairo_t* cr_;
     cairo_matrix_t deviceToOutput_;
@@ -310,9 +357,10 @@ private:
     TDcState dc_;
     std::vector<TDcState> saved_;
     bool inPath_ = false;
-    cairo_path_t* path_ = nullptr; // the path closed by EndPath, in output space
-    bool widened_ = false;         // path_ stands for its stroke
+    TPath path_;           // the path closed by EndPath, in output space
+    bool widened_ = false; // path_ stands for its stroke
     std::unique_ptr<TFontCache> fonts_;
+    TRecordTally& tally_;
 };
 
 } // namespace mirt::metafile

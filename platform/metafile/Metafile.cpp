@@ -37,26 +37,16 @@ TOutputSurface::TOutputSurface(double width, double height, TDecodeLimit limit, 
     bitmap_.Height = std::max(0, std::min(naturalHeight, limit.Height));
     bitmap_.Pixels.assign(static_cast<std::size_t>(bitmap_.Width) * static_cast<std::size_t>(bitmap_.Height), 0);
     // cairo needs a stride of 4 * width for ARGB32, which is what TBitmap keeps.
-    surface_ =
-        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(bitmap_.Pixels.data()),
-                                            CAIRO_FORMAT_ARGB32, bitmap_.Width, bitmap_.Height, bitmap_.Width * 4);
-    cr_ = cairo_create(surface_);
-}
-
-TOutputSurface::~TOutputSurface()
-{
-    cairo_destroy(cr_);
-    cairo_surface_destroy(surface_);
+    surface_ = BitmapSurface(bitmap_);
+    cr_ = DrawOn(surface_);
 }
 
 TBitmap TOutputSurface::Take()
 {
-    cairo_surface_flush(surface_);
-    cairo_destroy(cr_);
-    cr_ = nullptr;
-    cairo_surface_finish(surface_);
-    cairo_surface_destroy(surface_);
-    surface_ = nullptr;
+    cairo_surface_flush(surface_.get());
+    cr_.reset();
+    cairo_surface_finish(surface_.get());
+    surface_.reset();
     return std::move(bitmap_);
 }
 

@@ -2,6 +2,7 @@
 // and the bitmaps inside records.
 #pragma once
 
+#include "platform/metafile/CanvasCairo.h"
 #include "platform/metafile/RecordReader.h"
 #include "platform/picture/Bitmap.h"
 #include "platform/runtime/Files.h"
@@ -29,16 +30,14 @@ std::vector<unsigned char> ReadMetafile(TByteSource& source, const char* kind);
 class TOutputSurface {
 public:
     TOutputSurface(double naturalWidth, double naturalHeight, TDecodeLimit limit, const TRecordReader& header);
-    ~TOutputSurface();
-    TOutputSurface(const TOutputSurface&) = delete;
-    TOutputSurface& operator=(const TOutputSurface&) = delete;
-    cairo_t* Cairo() const { return cr_; }
+    cairo_t* Cairo() const { return cr_.get(); }
+    // The pixels drawn; the surface is finished and cannot be drawn on again.
     TBitmap Take();
 
 private:
     TBitmap bitmap_;
-    cairo_surface_t* surface_ = nullptr;
-    cairo_t* cr_ = nullptr;
+    TSurface surface_; // over bitmap_'s pixels
+    TCairo cr_;
 };
 
 // A device-independent bitmap held in a record (header and colour table in

@@ -17,6 +17,14 @@ class TRecordReader {
 public:
     // where names the record for error messages, e.g. "EMF record 12 at byte 340".
     TRecordReader(std::span<const unsigned char> bytes, std::string where) : bytes_(bytes), where_(std::move(where)) {}
+    // The same, named by the record's name (a literal, "" for none), its
+    // format, index and offset in the file; the message is only put
+    // together on failure, as records are read by the hundred thousand.
+    TRecordReader(std::span<const unsigned char> bytes, const char* name, const char* format, std::size_t index,
+                  std::size_t offset)
+        : bytes_(bytes), name_(name), format_(format), index_(index), offset_(offset)
+    {
+    }
 
     std::size_t Size() const { return bytes_.size(); }
     std::span<const unsigned char> Bytes() const { return bytes_; }
@@ -63,7 +71,15 @@ public:
         return f;
     }
 
-    [[noreturn]] void Fail(const std::string& what) const { throw EPictureError(what + " (" + where_ + ")"); }
+    [[noreturn]] void Fail(const std::string& what) const { throw EPictureError(what + " (" + Where() + ")"); }
+
+    std::string Where() const
+    {
+        if (!name_) return where_;
+        std::string place =
+            std::string(format_) + " record " + std::to_string(index_) + " at byte " + std::to_string(offset_);
+        return *name_ ? std::string(name_) + " (" + place + ")" : place;
+    }
 
 private:
     [[noreturn]] void Short(std::size_t offset, std::size_t count) const
@@ -74,6 +90,9 @@ private:
 
     std::span<const unsigned char> bytes_;
     std::string where_;
+    const char* name_ = nullptr;
+    const char* format_ = "";
+    std::size_t index_ = 0, offset_ = 0;
 };
 
 } // namespace mirt::metafile

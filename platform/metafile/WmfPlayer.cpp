@@ -1,123 +1,60 @@
-// Windows metafiles (16-bit WMF), with or without the placeable header.
+// Windows metafiles (16-bit WMF), with or without the placeable header. Each
+// record function has one entry in the table at the end: its name, its fixed
+// size and its handler, which reads the fields named in WmfRecords.h.
 #include "platform/metafile/GdiCanvas.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/metafile/Players.h"
 #include "platform/metafile/RecordReader.h"
-#include "platform/runtime/Checked.h"
+#include "platform/metafile/RecordTable.h"
+#include "platform/metafile/WmfRecords.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <optional>
+#include <unordered_map>
 
 namespace mirt::metafile {
 
 namespace {
 
-constexpr std::uint32_t PlaceableKey = 0x9AC6CDD7;
-constexpr std::size_t PlaceableSize = 22;
-constexpr std::size_t HeaderSize = 18;
+using namespace wmf;
 
-enum : std::uint16_t {
-    META_EOF = 0x0000,
-    META_SAVEDC = 0x001E,
-    META_SETBKMODE = 0x0102,
-    META_SETMAPMODE = 0x0103,
-    META_SETPOLYFILLMODE = 0x0106,
-    META_RESTOREDC = 0x0127,
-    META_SELECTCLIPREGION = 0x012C,
-    META_SELECTOBJECT = 0x012D,
-    META_SETTEXTALIGN = 0x012E,
-    META_DIBCREATEPATTERNBRUSH = 0x0142,
-    META_DELETEOBJECT = 0x01F0,
-    META_CREATEPATTERNBRUSH = 0x01F9,
-    META_SETBKCOLOR = 0x0201,
-    META_SETTEXTCOLOR = 0x0209,
-    META_SETWINDOWORG = 0x020B,
-    META_SETWINDOWEXT = 0x020C,
-    META_SETVIEWPORTORG = 0x020D,
-    META_SETVIEWPORTEXT = 0x020E,
-    META_OFFSETWINDOWORG = 0x020F,
-    META_OFFSETVIEWPORTORG = 0x0211,
-    META_LINETO = 0x0213,
-    META_MOVETO = 0x0214,
-    META_OFFSETCLIPRGN = 0x0220,
-    META_FILLREGION = 0x0228,
-    META_INVERTREGION = 0x012A,
-    META_PAINTREGION = 0x012B,
-    META_FRAMEREGION = 0x0429,
-    META_CREATEPENINDIRECT = 0x02FA,
-    META_CREATEFONTINDIRECT = 0x02FB,
-    META_CREATEBRUSHINDIRECT = 0x02FC,
-    META_CREATEPALETTE = 0x00F7,
-    META_POLYGON = 0x0324,
-    META_POLYLINE = 0x0325,
-    META_SCALEWINDOWEXT = 0x0410,
-    META_SCALEVIEWPORTEXT = 0x0412,
-    META_EXCLUDECLIPRECT = 0x0415,
-    META_INTERSECTCLIPRECT = 0x0416,
-    META_ELLIPSE = 0x0418,
-    META_RECTANGLE = 0x041B,
-    META_SETPIXEL = 0x041F,
-    META_TEXTOUT = 0x0521,
-    META_POLYPOLYGON = 0x0538,
-    META_ROUNDRECT = 0x061C,
-    META_PATBLT = 0x061D,
-    META_CREATEREGION = 0x06FF,
-    META_ARC = 0x0817,
-    META_PIE = 0x081A,
-    META_CHORD = 0x0830,
-    META_BITBLT = 0x0922,
-    META_DIBBITBLT = 0x0940,
-    META_EXTTEXTOUT = 0x0A32,
-    META_STRETCHBLT = 0x0B23,
-    META_DIBSTRETCHBLT = 0x0B41,
-    META_SETDIBTODEV = 0x0D33,
-    META_STRETCHDIB = 0x0F43,
-};
+TPoint PointAt(const TRecordReader& r, std::size_t x, std::size_t y) { return {double(r.I16(x)), double(r.I16(y))}; }
+// A point stored y first, then x.
+TPoint ReversedPoint(const TRecordReader& r, std::size_t at) { return PointAt(r, at + 2, at); }
+// A rectangle stored bottom, right, top, left.
+TRect ReversedRect(const TRecordReader& r, std::size_t at)
+{
+    return {double(r.I16(at + 6)), double(r.I16(at + 4)), double(r.I16(at + 2)), double(r.I16(at))};
+}
+// A rectangle given by its corner and size.
+TRect RectAt(double x, double y, double w, double h) { return {x, y, x + w, y + h}; }
 
-// The record's parameters: 16-bit words after the size and function.
-class TParams {
-public:
-    explicit TParams(const TRecordReader& r) : r_(r) {}
-    std::int16_t I(std::size_t word) const { return r_.I16(6 + 2 * word); }
-    std::uint16_t U(std::size_t word) const { return r_.U16(6 + 2 * word); }
-    std::uint32_t U32(std::size_t word) const { return r_.U32(6 + 2 * word); }
-    std::size_t Words() const { return (r_.Size() - 6) / 2; }
-    std::span<const unsigned char> From(std::size_t word) const
-    {
-        std::size_t off = 6 + 2 * word;
-        return r_.Span(off, r_.Size() - std::min(off, r_.Size()));
-    }
-    const TRecordReader& Reader() const { return r_; }
+// (x, y) pairs from offset on; checks the whole run before allocating.
+std::vector<TPoint> Points(const TRecordReader& r, std::size_t offset, std::size_t count)
+{
+    r.Span(offset, count * 4);
+    std::vector<TPoint> pts(count);
+    for (std::size_t i = 0; i < count; ++i) pts[i] = PointAt(r, offset + 4 * i, offset + 4 * i + 2);
+    return pts;
+}
 
-    // A rectangle stored bottom, right, top, left from word w on.
-    TRect ReversedRect(std::size_t w) const
-    {
-        return {double(I(w + 3)), double(I(w + 2)), double(I(w + 1)), double(I(w))};
-    }
-    TPoint ReversedPoint(std::size_t w) const { return {double(I(w + 1)), double(I(w))}; }
+// The bytes of the record from offset to its end.
+std::span<const unsigned char> Rest(const TRecordReader& r, std::size_t offset)
+{
+    return r.Span(offset, r.Size() - std::min(offset, r.Size()));
+}
 
-    std::vector<TPoint> Points(std::size_t word, std::size_t count) const
-    {
-        r_.Span(6 + 2 * word, count * 4); // checks the whole run before allocating
-        std::vector<TPoint> pts(count);
-        for (std::size_t i = 0; i < count; ++i) pts[i] = {double(I(word + 2 * i)), double(I(word + 2 * i + 1))};
-        return pts;
-    }
-
-private:
-    const TRecordReader& r_;
-};
-
-class TWmfPlayer {
-public:
+struct TWmfPlayer {
     TWmfPlayer(std::span<const unsigned char> bytes, TDecodeLimit limit) : bytes_(bytes), limit_(limit) {}
     TBitmap Play();
 
-private:
     struct TRecord {
         std::size_t Offset;
         std::size_t Size;
         std::uint16_t Function;
+        std::size_t Index;
     };
     // Calls visit for every record up to META_EOF; raises on a record that
     // does not fit the file.
@@ -126,34 +63,34 @@ private:
     void Draw(const TRecord& record, TGdiCanvas& canvas);
     void AddObject(TGdiObject object);
     const TGdiObject* Object(std::uint16_t index) const;
-    std::shared_ptr<const TBitmap> Dib(std::span<const unsigned char> packed) const;
-    void DrawBlit(const TParams& p, std::uint16_t function, TGdiCanvas& canvas);
-    TFont ReadFont(const TParams& p) const;
-    TRegion ReadRegion(const TParams& p) const;
     const TRegion* RegionObject(std::uint16_t index) const;
+    const TBrush* BrushObject(std::uint16_t index) const;
 
     std::span<const unsigned char> bytes_;
     TDecodeLimit limit_;
     std::size_t firstRecord_ = 0;
     std::uint16_t objectCount_ = 0;
     std::vector<std::optional<TGdiObject>> objects_;
+    TRecordTally tally_;
 };
+
+using THandler = TRecordHandler<TWmfPlayer>;
 
 template <class F>
 void TWmfPlayer::ForEachRecord(F visit) const
 {
     std::size_t offset = firstRecord_;
     std::size_t index = 0;
-    while (offset + 6 <= bytes_.size()) {
-        TRecordReader head(bytes_.subspan(offset, 6),
-                           "WMF record " + std::to_string(index) + " at byte " + std::to_string(offset));
-        std::uint64_t size = std::uint64_t(head.U32(0)) * 2;
-        std::uint16_t function = head.U16(4);
-        if (size < 6) head.Fail("WMF record of " + std::to_string(size) + " bytes, shorter than its own header");
+    while (offset + Record::Size <= bytes_.size()) {
+        TRecordReader head(bytes_.subspan(offset, Record::Size), "", "WMF", index, offset);
+        std::uint64_t size = std::uint64_t(head.U32(Record::SizeWords)) * 2;
+        std::uint16_t function = head.U16(Record::Function);
+        if (size < Record::Size)
+            head.Fail("WMF record of " + std::to_string(size) + " bytes, shorter than its own header");
         if (size > bytes_.size() - offset)
             head.Fail("WMF record of " + std::to_string(size) + " bytes runs past the end of the file");
         if (function == META_EOF) return;
-        visit(TRecord{offset, static_cast<std::size_t>(size), function});
+        visit(TRecord{offset, static_cast<std::size_t>(size), function, index});
         offset += static_cast<std::size_t>(size);
         ++index;
     }
@@ -176,253 +113,515 @@ const TGdiObject* TWmfPlayer::Object(std::uint16_t index) const
     return &*objects_[index];
 }
 
-std::shared_ptr<const TBitmap> TWmfPlayer::Dib(std::span<const unsigned char> packed) const
-{
-    return DecodeRecordBitmap(packed, {});
-}
-
-TFont TWmfPlayer::ReadFont(const TParams& p) const
-{
-    TFont f;
-    f.Height = p.I(0);
-    f.Escapement = p.I(2);
-    f.Weight = p.I(4);
-    auto flags = p.Reader().Span(6 + 10, 8);
-    f.Italic = flags[0] != 0;
-    f.Underline = flags[1] != 0;
-    f.StrikeOut = flags[2] != 0;
-    f.Charset = flags[3];
-    auto name = p.From(9);
-    std::size_t len = 0;
-    while (len < name.size() && len < 32 && name[len] != 0) ++len;
-    f.Face = ToUtf8(DecodeCharsetText(name.first(len), f.Charset, {}).Text);
-    return f;
-}
-
-TRegion TWmfPlayer::ReadRegion(const TParams& p) const
-{
-    // Chain link, type, count, size, scan count, widest scan, bounds; then
-    // the scans: a count of x values, top, bottom, (left, right) pairs and
-    // the count again. Coordinates are logical units.
-    TRegion region;
-    region.Logical = true;
-    std::size_t scans = p.U(5);
-    std::size_t word = 11;
-    for (std::size_t i = 0; i < scans; ++i) {
-        std::size_t values = p.U(word);
-        if (values % 2) p.Reader().Fail("WMF region scan with an odd number of x values");
-        double top = p.I(word + 1), bottom = p.I(word + 2);
-        p.Reader().Span(6 + 2 * (word + 3), values * 2 + 2); // the pairs and the closing count
-        for (std::size_t k = 0; k < values; k += 2)
-            region.Rects.push_back({double(p.I(word + 3 + k)), top, double(p.I(word + 4 + k)), bottom});
-        word += 4 + values;
-    }
-    return region;
-}
-
 const TRegion* TWmfPlayer::RegionObject(std::uint16_t index) const
 {
     const TGdiObject* o = Object(index);
     return o ? std::get_if<TRegion>(o) : nullptr;
 }
 
-void TWmfPlayer::DrawBlit(const TParams& p, std::uint16_t function, TGdiCanvas& canvas)
+const TBrush* TWmfPlayer::BrushObject(std::uint16_t index) const
 {
-    // Records without a bitmap are pattern fills; the word count tells.
-    std::size_t words = p.Words();
-    auto rect = [](double x, double y, double w, double h) { return TRect{x, y, x + w, y + h}; };
+    const TGdiObject* o = Object(index);
+    return o ? std::get_if<TBrush>(o) : nullptr;
+}
+
+std::shared_ptr<const TBitmap> PackedDib(const TRecordReader& r, std::size_t offset)
+{
+    return DecodeRecordBitmap(Rest(r, offset), {});
+}
+
+// ---- Handlers, one per record function or per group that shares a layout ----
+
+template <void (TGdiCanvas::*Do)()>
+void PlayAction(TWmfPlayer&, const TRecordReader&, TGdiCanvas& c)
+{
+    (c.*Do)();
+}
+
+template <class T, void (TGdiCanvas::*Set)(T)>
+void PlayValue(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(static_cast<T>(r.U16(Value::Field)));
+}
+
+template <void (TGdiCanvas::*Set)(TColor)>
+void PlayColor(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(TColor::FromColorRef(r.U32(Color::ColorRef)));
+}
+
+template <void (TGdiCanvas::*Set)(double, double)>
+void PlayPair(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(r.I16(Pair::X), r.I16(Pair::Y));
+}
+
+template <void (TGdiCanvas::*Set)(TPoint)>
+void PlayPoint(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(ReversedPoint(r, Pair::Y));
+}
+
+template <void (TGdiCanvas::*Set)(double, double, double, double)>
+void PlayScale(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(r.I16(Scale::XNum), r.I16(Scale::XDenom), r.I16(Scale::YNum), r.I16(Scale::YDenom));
+}
+
+template <void (TGdiCanvas::*Set)(const TRect&)>
+void PlayRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Set)(ReversedRect(r, Rect::Bottom));
+}
+
+void PlayRestoreDC(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.RestoreDC(r.I16(Value::Field)); }
+
+void PlayCreatePen(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    TPen pen;
+    pen.Style = r.U16(CreatePenIndirect::Style);
+    pen.Width = std::abs(r.I16(CreatePenIndirect::Width));
+    pen.Cosmetic = pen.Width == 0;
+    pen.Color = TColor::FromColorRef(r.U32(CreatePenIndirect::ColorRef));
+    p.AddObject(pen);
+}
+
+void PlayCreateBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    p.AddObject(TBrush::FromLogBrush(r.U16(CreateBrushIndirect::Style), r.U32(CreateBrushIndirect::ColorRef),
+                                     r.U16(CreateBrushIndirect::Hatch)));
+}
+
+void PlayDibCreatePatternBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    TBrush brush;
+    brush.Style = BS_DIBPATTERN;
+    brush.Color = {0.5, 0.5, 0.5};
+    brush.Pattern = PackedDib(r, DibCreatePatternBrush::Dib);
+    p.AddObject(brush);
+}
+
+// FLOODFILL fills up to a border colour; EXTFLOODFILL says which way.
+template <bool Extended>
+void PlayFloodFill(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    if (Extended)
+        c.FloodFill(ReversedPoint(r, ExtFloodFill::Point), TColor::FromColorRef(r.U32(ExtFloodFill::ColorRef)),
+                    r.U16(ExtFloodFill::Mode));
+    else
+        c.FloodFill(ReversedPoint(r, FloodFill::Point), TColor::FromColorRef(r.U32(FloodFill::ColorRef)),
+                    FLOODFILLBORDER);
+}
+
+// Records we know and cannot draw.
+void PlayUnsupported(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
+{
+    p.tally_.Skipped(p.tally_.Current(), "not supported");
+}
+
+// A device-dependent bitmap: drawn as its mid grey.
+void PlayCreatePatternBrush(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
+{
+    p.tally_.Approximated("device-dependent pattern drawn as grey");
+    TBrush brush;
+    brush.Color = {0.5, 0.5, 0.5};
+    p.AddObject(brush);
+}
+
+void PlayCreateFont(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    TFont f;
+    f.Height = r.I16(CreateFont::Height);
+    f.Escapement = r.I16(CreateFont::Escapement);
+    f.Weight = r.I16(CreateFont::Weight);
+    f.Italic = r.U8(CreateFont::Italic) != 0;
+    f.Underline = r.U8(CreateFont::Underline) != 0;
+    f.StrikeOut = r.U8(CreateFont::StrikeOut) != 0;
+    f.Charset = r.U8(CreateFont::Charset);
+    auto name = Rest(r, CreateFont::FaceName);
+    std::size_t len = 0;
+    while (len < name.size() && len < CreateFont::FaceNameBytes && name[len] != 0) ++len;
+    f.Face = ToUtf8(DecodeCharsetText(name.first(len), f.Charset, {}).Text);
+    p.AddObject(f);
+}
+
+void PlayCreatePalette(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&) { p.AddObject(TOtherObject{}); }
+
+void PlayCreateRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    // Coordinates are logical units.
+    TRegion region;
+    region.Logical = true;
+    std::size_t scans = r.U16(Region::ScanCount);
+    std::size_t at = Region::Scans;
+    for (std::size_t i = 0; i < scans; ++i) {
+        std::size_t values = r.U16(at);
+        if (values % 2) r.Fail("WMF region scan with an odd number of x values");
+        double top = r.I16(at + 2), bottom = r.I16(at + 4);
+        r.Span(at + 6, values * 2 + 2); // the pairs and the closing count
+        for (std::size_t k = 0; k < values; k += 2)
+            region.Rects.push_back({double(r.I16(at + 6 + 2 * k)), top, double(r.I16(at + 8 + 2 * k)), bottom});
+        at += 8 + 2 * values;
+    }
+    p.AddObject(std::move(region));
+}
+
+void PlaySelectObject(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    // Selecting a region makes it the clip.
+    std::uint16_t index = r.U16(Value::Field);
+    if (const TRegion* region = p.RegionObject(index)) c.SelectClipRegion(*region, RGN_COPY);
+    else if (const TGdiObject* o = p.Object(index)) c.SelectObject(*o);
+}
+
+void PlayDeleteObject(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
+{
+    std::uint16_t index = r.U16(Value::Field);
+    if (index < p.objects_.size()) p.objects_[index].reset();
+}
+
+template <void (TGdiCanvas::*Draw)(const std::vector<TPoint>&)>
+void PlayPoly(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    (c.*Draw)(Points(r, Poly::Points, r.U16(Poly::Count)));
+}
+
+void PlayPolyPolygon(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    std::size_t polys = r.U16(PolyPolygon::Polygons);
+    r.Span(PolyPolygon::Counts, polys * 2);
+    std::size_t at = PolyPolygon::Counts + 2 * polys;
+    std::vector<std::vector<TPoint>> all;
+    for (std::size_t i = 0; i < polys; ++i) {
+        std::size_t n = r.U16(PolyPolygon::Counts + 2 * i);
+        all.push_back(Points(r, at, n));
+        at += 4 * n;
+    }
+    c.PolyPolygon(all);
+}
+
+void PlayRoundRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.RoundRect(ReversedRect(r, RoundRect::Box), r.I16(RoundRect::Width), r.I16(RoundRect::Height));
+}
+
+template <TGdiCanvas::TArcKind Kind>
+void PlayArc(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.Arc(Kind, ReversedRect(r, Arc::Box), ReversedPoint(r, Arc::Start), ReversedPoint(r, Arc::End));
+}
+
+void PlaySetPixel(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.SetPixel(ReversedPoint(r, SetPixel::Point), TColor::FromColorRef(r.U32(SetPixel::ColorRef)));
+}
+
+void PlaySelectClipRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    // A region that is not there (0 included) lifts the clip.
+    if (const TRegion* region = p.RegionObject(r.U16(Value::Field))) c.SelectClipRegion(*region, RGN_COPY);
+    else c.ResetClip();
+}
+
+void PlayFillRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    const TRegion* region = p.RegionObject(r.U16(FillRegion::Region));
+    const TBrush* brush = p.BrushObject(r.U16(FillRegion::Brush));
+    if (region && brush) c.FillRegion(*region, *brush);
+}
+
+void PlayFrameRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    const TRegion* region = p.RegionObject(r.U16(FrameRegion::Region));
+    const TBrush* brush = p.BrushObject(r.U16(FrameRegion::Brush));
+    if (region && brush) c.FrameRegion(*region, *brush, r.I16(FrameRegion::Width), r.I16(FrameRegion::Height));
+}
+
+void PlayPaintRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    if (const TRegion* region = p.RegionObject(r.U16(Value::Field))) c.FillRegion(*region, c.CurrentBrush());
+}
+
+void PlayInvertRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    if (const TRegion* region = p.RegionObject(r.U16(Value::Field))) c.InvertRegion(*region);
+}
+
+void PlayPatBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    c.PatBlt(RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height)),
+             r.U32(PatBlt::Rop));
+}
+
+void PlayTextOut(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    std::size_t n = r.U16(TextOut::Length);
+    std::size_t padded = (n + 1) & ~std::size_t(1);
+    auto text = r.Span(TextOut::String, n);
+    std::size_t after = TextOut::String + padded;
+    TPoint at = ReversedPoint(r, after);
+    TDecodedText decoded = DecodeCharsetText(text, c.CurrentCharset(), {});
+    c.TextOut(at, decoded.Text, {}, 0, nullptr);
+}
+
+void PlayExtTextOut(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    TPoint at = ReversedPoint(r, ExtTextOut::Y);
+    std::size_t n = r.U16(ExtTextOut::Length);
+    std::uint16_t options = r.U16(ExtTextOut::Options);
+    std::size_t string = ExtTextOut::Rectangle;
+    std::optional<TRect> rect;
+    if (options & (ETO_OPAQUE | ETO_CLIPPED)) {
+        std::size_t o = ExtTextOut::Rectangle;
+        rect = TRect{double(r.I16(o)), double(r.I16(o + 2)), double(r.I16(o + 4)), double(r.I16(o + 6))};
+        string += 8;
+    }
+    auto text = r.Span(string, n);
+    std::size_t dxAt = string + 2 * ((n + 1) / 2);
+    std::vector<double> dx;
+    if (r.Has(dxAt, n * 2))
+        for (std::size_t i = 0; i < n; ++i) dx.push_back(r.I16(dxAt + 2 * i));
+    TDecodedText decoded = DecodeCharsetText(text, c.CurrentCharset(), dx);
+    c.TextOut(at, decoded.Text, decoded.Advances, options, rect ? &*rect : nullptr);
+}
+
+// BITBLT and DIBBITBLT: without a bitmap, a pattern fill; only the DIB form
+// carries a bitmap we can read.
+template <bool WithDib>
+void PlayBitBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    using L = BitBlt;
+    if (r.Size() == L::NoBitmapSize) {
+        c.PatBlt(
+            RectAt(r.I16(L::NoBitmapXDest), r.I16(L::NoBitmapYDest), r.I16(L::NoBitmapWidth), r.I16(L::NoBitmapHeight)),
+            r.U32(L::Rop));
+        return;
+    }
+    if (!WithDib) {
+        p.tally_.Skipped(p.tally_.Current(), "device-dependent bitmap not supported");
+        return;
+    }
+    if (r.Size() <= L::Dib) return;
+    if (auto bmp = PackedDib(r, L::Dib)) {
+        double w = r.I16(L::Width), h = r.I16(L::Height);
+        c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), w, h), *bmp, RectAt(r.I16(L::XSrc), r.I16(L::YSrc), w, h),
+                     r.U32(L::Rop));
+    }
+}
+
+template <bool WithDib>
+void PlayStretchBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+{
+    using L = StretchBlt;
+    TRect dest = RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight));
+    if (r.Size() == L::Dib) {
+        c.PatBlt(dest, r.U32(L::Rop));
+        return;
+    }
+    if (!WithDib) {
+        p.tally_.Skipped(p.tally_.Current(), "device-dependent bitmap not supported");
+        return;
+    }
+    if (auto bmp = PackedDib(r, L::Dib))
+        c.DrawBitmap(dest, *bmp, RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)),
+                     r.U32(L::Rop));
+}
+
+void PlayStretchDib(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    using L = StretchDib;
+    if (r.Size() <= L::Dib) return;
+    if (auto bmp = PackedDib(r, L::Dib))
+        c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight)), *bmp,
+                     RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)), r.U32(L::Rop));
+}
+
+void PlaySetDibToDev(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+{
+    using L = SetDibToDev;
+    if (r.Size() <= L::Dib) return;
+    if (auto bmp = PackedDib(r, L::Dib)) {
+        double w = r.I16(L::Width), h = r.I16(L::Height);
+        c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), w, h), *bmp,
+                     RectAt(r.I16(L::XDib), r.I16(L::YDib), w, h));
+    }
+}
+
+using TArc = TGdiCanvas::TArcKind;
+
+// clang-format off
+const THandler Handlers[] = {
+    {META_SAVEDC, "META_SAVEDC", Record::Size, PlayAction<&TGdiCanvas::SaveDC>},
+    {META_REALIZEPALETTE, "META_REALIZEPALETTE", Record::Size, nullptr},
+    {META_SETPALENTRIES, "META_SETPALENTRIES", Record::Size, nullptr},
+    {META_CREATEPALETTE, "META_CREATEPALETTE", Record::Size, PlayCreatePalette},
+    {META_SETBKMODE, "META_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
+    {META_SETMAPMODE, "META_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
+    {META_SETROP2, "META_SETROP2", Value::Size, PlayValue<int, &TGdiCanvas::SetROP2>},
+    {META_SETRELABS, "META_SETRELABS", Record::Size, nullptr},
+    {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
+    {META_SETSTRETCHBLTMODE, "META_SETSTRETCHBLTMODE", Record::Size, nullptr},
+    {META_SETTEXTCHAREXTRA, "META_SETTEXTCHAREXTRA", Value::Size, PlayUnsupported},
+    {META_RESTOREDC, "META_RESTOREDC", Value::Size, PlayRestoreDC},
+    {META_INVERTREGION, "META_INVERTREGION", Value::Size, PlayInvertRegion},
+    {META_PAINTREGION, "META_PAINTREGION", Value::Size, PlayPaintRegion},
+    {META_SELECTCLIPREGION, "META_SELECTCLIPREGION", Value::Size, PlaySelectClipRegion},
+    {META_SELECTOBJECT, "META_SELECTOBJECT", Value::Size, PlaySelectObject},
+    {META_SETTEXTALIGN, "META_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
+    {META_RESIZEPALETTE, "META_RESIZEPALETTE", Record::Size, nullptr},
+    {META_DIBCREATEPATTERNBRUSH, "META_DIBCREATEPATTERNBRUSH", DibCreatePatternBrush::Size, PlayDibCreatePatternBrush},
+    {META_SETLAYOUT, "META_SETLAYOUT", Record::Size, PlayUnsupported},
+    {META_DELETEOBJECT, "META_DELETEOBJECT", Value::Size, PlayDeleteObject},
+    {META_CREATEPATTERNBRUSH, "META_CREATEPATTERNBRUSH", Record::Size, PlayCreatePatternBrush},
+    {META_SETBKCOLOR, "META_SETBKCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetBkColor>},
+    {META_SETTEXTCOLOR, "META_SETTEXTCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetTextColor>},
+    {META_SETTEXTJUSTIFICATION, "META_SETTEXTJUSTIFICATION", Record::Size, PlayUnsupported},
+    {META_SETWINDOWORG, "META_SETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::SetWindowOrg>},
+    {META_SETWINDOWEXT, "META_SETWINDOWEXT", Pair::Size, PlayPair<&TGdiCanvas::SetWindowExt>},
+    {META_SETVIEWPORTORG, "META_SETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::SetViewportOrg>},
+    {META_SETVIEWPORTEXT, "META_SETVIEWPORTEXT", Pair::Size, PlayPair<&TGdiCanvas::SetViewportExt>},
+    {META_OFFSETWINDOWORG, "META_OFFSETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetWindowOrg>},
+    {META_OFFSETVIEWPORTORG, "META_OFFSETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetViewportOrg>},
+    {META_LINETO, "META_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>},
+    {META_MOVETO, "META_MOVETO", Pair::Size, PlayPoint<&TGdiCanvas::MoveTo>},
+    {META_OFFSETCLIPRGN, "META_OFFSETCLIPRGN", Pair::Size, PlayPair<&TGdiCanvas::OffsetClip>},
+    {META_FILLREGION, "META_FILLREGION", FillRegion::Size, PlayFillRegion},
+    {META_SETMAPPERFLAGS, "META_SETMAPPERFLAGS", Record::Size, nullptr},
+    {META_SELECTPALETTE, "META_SELECTPALETTE", Record::Size, nullptr},
+    {META_CREATEPENINDIRECT, "META_CREATEPENINDIRECT", CreatePenIndirect::Size, PlayCreatePen},
+    {META_CREATEFONTINDIRECT, "META_CREATEFONTINDIRECT", CreateFont::Size, PlayCreateFont},
+    {META_CREATEBRUSHINDIRECT, "META_CREATEBRUSHINDIRECT", CreateBrushIndirect::Size, PlayCreateBrush},
+    {META_POLYGON, "META_POLYGON", Poly::Size, PlayPoly<&TGdiCanvas::Polygon>},
+    {META_POLYLINE, "META_POLYLINE", Poly::Size, PlayPoly<&TGdiCanvas::Polyline>},
+    {META_SCALEWINDOWEXT, "META_SCALEWINDOWEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleWindowExt>},
+    {META_SCALEVIEWPORTEXT, "META_SCALEVIEWPORTEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleViewportExt>},
+    {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::ExcludeClipRect>},
+    {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::IntersectClipRect>},
+    {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayRect<&TGdiCanvas::Ellipse>},
+    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayFloodFill<false>},
+    {META_FRAMEREGION, "META_FRAMEREGION", FrameRegion::Size, PlayFrameRegion},
+    {META_ANIMATEPALETTE, "META_ANIMATEPALETTE", Record::Size, nullptr},
+    {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayRect<&TGdiCanvas::Rectangle>},
+    {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel},
+    {META_TEXTOUT, "META_TEXTOUT", TextOut::Size, PlayTextOut},
+    {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon},
+    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayFloodFill<true>},
+    {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect},
+    {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt},
+    {META_ESCAPE, "META_ESCAPE", Record::Size, nullptr},
+    {META_CREATEREGION, "META_CREATEREGION", Region::Size, PlayCreateRegion},
+    {META_ARC, "META_ARC", Arc::Size, PlayArc<TArc::Arc>},
+    {META_PIE, "META_PIE", Arc::Size, PlayArc<TArc::Pie>},
+    {META_CHORD, "META_CHORD", Arc::Size, PlayArc<TArc::Chord>},
+    {META_BITBLT, "META_BITBLT", BitBlt::Size, PlayBitBlt<false>},
+    {META_DIBBITBLT, "META_DIBBITBLT", BitBlt::Size, PlayBitBlt<true>},
+    {META_EXTTEXTOUT, "META_EXTTEXTOUT", ExtTextOut::Size, PlayExtTextOut},
+    {META_STRETCHBLT, "META_STRETCHBLT", StretchBlt::Size, PlayStretchBlt<false>},
+    {META_DIBSTRETCHBLT, "META_DIBSTRETCHBLT", StretchBlt::Size, PlayStretchBlt<true>},
+    {META_SETDIBTODEV, "META_SETDIBTODEV", SetDibToDev::Size, PlaySetDibToDev},
+    {META_STRETCHDIB, "META_STRETCHDIB", StretchDib::Size, PlayStretchDib},
+};
+// clang-format on
+
+const THandler* FindHandler(std::uint16_t function)
+{
+    static const auto byFunction = [] {
+        std::unordered_map<std::uint32_t, const THandler*> m;
+        for (const THandler& h : Handlers) m.emplace(h.Type, &h);
+        return m;
+    }();
+    auto it = byFunction.find(function);
+    return it != byFunction.end() ? it->second : nullptr;
+}
+
+// The box around points in logical units.
+struct TExtent {
+    double Left = HUGE_VAL, Top = HUGE_VAL, Right = -HUGE_VAL, Bottom = -HUGE_VAL;
+    void Add(TPoint p)
+    {
+        Left = std::min(Left, p.X);
+        Top = std::min(Top, p.Y);
+        Right = std::max(Right, p.X);
+        Bottom = std::max(Bottom, p.Y);
+    }
+    void Add(const TRect& r)
+    {
+        Add(TPoint{r.Left, r.Top});
+        Add(TPoint{r.Right, r.Bottom});
+    }
+    bool Empty() const { return !(Right > Left) || !(Bottom > Top); }
+};
+
+// Adds the points a drawing record draws at to extent; other records, and
+// drawing records too short for their points, add nothing.
+void AddDrawnExtent(std::uint16_t function, const TRecordReader& r, TExtent& extent)
+{
+    auto fits = [&](std::size_t size) { return r.Size() >= size; };
+    auto points = [&](std::size_t at, std::size_t count) {
+        if (!r.Has(at, count * 4)) return;
+        for (std::size_t i = 0; i < count; ++i) extent.Add(PointAt(r, at + 4 * i, at + 4 * i + 2));
+    };
     switch (function) {
-    case META_DIBBITBLT:
-    case META_BITBLT:
-        if (words == 9) {
-            canvas.PatBlt(rect(p.I(8), p.I(7), p.I(6), p.I(5)), p.U32(0));
-            return;
-        }
-        if (function == META_DIBBITBLT && words > 8)
-            if (auto bmp = Dib(p.From(8)))
-                canvas.DrawBitmap(rect(p.I(7), p.I(6), p.I(5), p.I(4)), *bmp, rect(p.I(3), p.I(2), p.I(5), p.I(4)));
-        return;
-    case META_DIBSTRETCHBLT:
-    case META_STRETCHBLT:
-        if (words == 10) {
-            canvas.PatBlt(rect(p.I(9), p.I(8), p.I(7), p.I(6)), p.U32(0));
-            return;
-        }
-        if (function == META_DIBSTRETCHBLT && words > 10)
-            if (auto bmp = Dib(p.From(10)))
-                canvas.DrawBitmap(rect(p.I(9), p.I(8), p.I(7), p.I(6)), *bmp, rect(p.I(5), p.I(4), p.I(3), p.I(2)));
-        return;
+    case META_MOVETO:
+    case META_LINETO:
+        if (fits(Pair::Size)) extent.Add(ReversedPoint(r, Pair::Y));
+        break;
+    case META_SETPIXEL:
+        if (fits(SetPixel::Size)) extent.Add(ReversedPoint(r, SetPixel::Point));
+        break;
+    case META_RECTANGLE:
+    case META_ELLIPSE:
+        if (fits(Rect::Size)) extent.Add(ReversedRect(r, Rect::Bottom));
+        break;
+    case META_ROUNDRECT:
+        if (fits(RoundRect::Size)) extent.Add(ReversedRect(r, RoundRect::Box));
+        break;
+    case META_ARC:
+    case META_PIE:
+    case META_CHORD:
+        if (fits(Arc::Size)) extent.Add(ReversedRect(r, Arc::Box));
+        break;
+    case META_POLYGON:
+    case META_POLYLINE:
+        if (fits(Poly::Size)) points(Poly::Points, r.U16(Poly::Count));
+        break;
+    case META_POLYPOLYGON: {
+        if (!fits(PolyPolygon::Size)) break;
+        std::size_t polys = r.U16(PolyPolygon::Polygons), total = 0;
+        if (!r.Has(PolyPolygon::Counts, polys * 2)) break;
+        for (std::size_t i = 0; i < polys; ++i) total += r.U16(PolyPolygon::Counts + 2 * i);
+        points(PolyPolygon::Counts + 2 * polys, total);
+        break;
+    }
+    case META_PATBLT:
+        if (fits(PatBlt::Size))
+            extent.Add(RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height)));
+        break;
     case META_STRETCHDIB:
-        if (words > 11)
-            if (auto bmp = Dib(p.From(11)))
-                canvas.DrawBitmap(rect(p.I(10), p.I(9), p.I(8), p.I(7)), *bmp, rect(p.I(6), p.I(5), p.I(4), p.I(3)));
-        return;
-    case META_SETDIBTODEV:
-        if (words > 9)
-            if (auto bmp = Dib(p.From(9)))
-                canvas.DrawBitmap(rect(p.I(8), p.I(7), p.I(6), p.I(5)), *bmp, rect(p.I(4), p.I(3), p.I(6), p.I(5)));
-        return;
-    default: return;
+        if (fits(StretchDib::Size))
+            extent.Add(RectAt(r.I16(StretchDib::XDest), r.I16(StretchDib::YDest), r.I16(StretchDib::DestWidth),
+                              r.I16(StretchDib::DestHeight)));
+        break;
+    case META_DIBSTRETCHBLT:
+        if (fits(StretchBlt::Size))
+            extent.Add(RectAt(r.I16(StretchBlt::XDest), r.I16(StretchBlt::YDest), r.I16(StretchBlt::DestWidth),
+                              r.I16(StretchBlt::DestHeight)));
+        break;
+    default: break;
     }
 }
 
 void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
 {
-    TRecordReader r(bytes_.subspan(record.Offset, record.Size), "WMF record at byte " + std::to_string(record.Offset));
-    TParams p(r);
-    switch (record.Function) {
-    case META_SAVEDC: canvas.SaveDC(); break;
-    case META_RESTOREDC: canvas.RestoreDC(p.I(0)); break;
-    case META_SETBKMODE: canvas.SetBkMode(p.U(0)); break;
-    case META_SETMAPMODE: canvas.SetMapMode(p.U(0)); break;
-    case META_SETPOLYFILLMODE: canvas.SetPolyFillMode(p.U(0)); break;
-    case META_SETTEXTALIGN: canvas.SetTextAlign(p.U(0)); break;
-    case META_SETBKCOLOR: canvas.SetBkColor(TColor::FromColorRef(p.U32(0))); break;
-    case META_SETTEXTCOLOR: canvas.SetTextColor(TColor::FromColorRef(p.U32(0))); break;
-    case META_SETWINDOWORG: canvas.SetWindowOrg(p.I(1), p.I(0)); break;
-    case META_SETWINDOWEXT: canvas.SetWindowExt(p.I(1), p.I(0)); break;
-    case META_SETVIEWPORTORG: canvas.SetViewportOrg(p.I(1), p.I(0)); break;
-    case META_SETVIEWPORTEXT: canvas.SetViewportExt(p.I(1), p.I(0)); break;
-    case META_OFFSETWINDOWORG: canvas.OffsetWindowOrg(p.I(1), p.I(0)); break;
-    case META_OFFSETVIEWPORTORG: canvas.OffsetViewportOrg(p.I(1), p.I(0)); break;
-    case META_SCALEWINDOWEXT: canvas.ScaleWindowExt(p.I(3), p.I(2), p.I(1), p.I(0)); break;
-    case META_SCALEVIEWPORTEXT: canvas.ScaleViewportExt(p.I(3), p.I(2), p.I(1), p.I(0)); break;
-
-    case META_CREATEPENINDIRECT: {
-        TPen pen;
-        pen.Style = p.U(0);
-        pen.Width = std::abs(p.I(1));
-        pen.Cosmetic = pen.Width == 0;
-        pen.Color = TColor::FromColorRef(p.U32(3));
-        AddObject(pen);
-        break;
+    const THandler* handler = FindHandler(record.Function);
+    if (!handler) {
+        char name[32];
+        std::snprintf(name, sizeof name, "WMF function 0x%04X", record.Function);
+        tally_.Skipped(name, "unknown record type");
+        return;
     }
-    case META_CREATEBRUSHINDIRECT: {
-        AddObject(TBrush::FromLogBrush(p.U(0), p.U32(1), p.U(3)));
-        break;
-    }
-    case META_DIBCREATEPATTERNBRUSH: {
-        TBrush brush;
-        brush.Style = BS_DIBPATTERN;
-        brush.Color = {0.5, 0.5, 0.5};
-        brush.Pattern = Dib(p.From(2));
-        AddObject(brush);
-        break;
-    }
-    case META_CREATEFONTINDIRECT: AddObject(ReadFont(p)); break;
-    case META_CREATEPATTERNBRUSH: {
-        TBrush brush; // a device-dependent bitmap: drawn as its mid grey
-        brush.Color = {0.5, 0.5, 0.5};
-        AddObject(brush);
-        break;
-    }
-    case META_CREATEPALETTE: AddObject(TOtherObject{}); break;
-    case META_CREATEREGION: AddObject(ReadRegion(p)); break;
-    case META_SELECTOBJECT:
-        // Selecting a region makes it the clip.
-        if (const TRegion* region = RegionObject(p.U(0))) canvas.SelectClipRegion(*region, RGN_COPY);
-        else if (const TGdiObject* o = Object(p.U(0))) canvas.SelectObject(*o);
-        break;
-    case META_DELETEOBJECT:
-        if (p.U(0) < objects_.size()) objects_[p.U(0)].reset();
-        break;
-
-    case META_MOVETO: canvas.MoveTo(p.ReversedPoint(0)); break;
-    case META_LINETO: canvas.LineTo(p.ReversedPoint(0)); break;
-    case META_POLYGON: canvas.Polygon(p.Points(1, p.U(0))); break;
-    case META_POLYLINE: canvas.Polyline(p.Points(1, p.U(0))); break;
-    case META_POLYPOLYGON: {
-        std::size_t polys = p.U(0);
-        r.Span(8, polys * 2);
-        std::size_t word = 1 + polys;
-        std::vector<std::vector<TPoint>> all;
-        for (std::size_t i = 0; i < polys; ++i) {
-            std::size_t n = p.U(1 + i);
-            all.push_back(p.Points(word, n));
-            word += 2 * n;
-        }
-        canvas.PolyPolygon(all);
-        break;
-    }
-    case META_RECTANGLE: canvas.Rectangle(p.ReversedRect(0)); break;
-    case META_ROUNDRECT: canvas.RoundRect(p.ReversedRect(2), p.I(1), p.I(0)); break;
-    case META_ELLIPSE: canvas.Ellipse(p.ReversedRect(0)); break;
-    case META_ARC:
-    case META_PIE:
-    case META_CHORD: {
-        auto kind = record.Function == META_ARC   ? TGdiCanvas::TArcKind::Arc
-                    : record.Function == META_PIE ? TGdiCanvas::TArcKind::Pie
-                                                  : TGdiCanvas::TArcKind::Chord;
-        canvas.Arc(kind, p.ReversedRect(4), p.ReversedPoint(2), p.ReversedPoint(0));
-        break;
-    }
-    case META_SETPIXEL: canvas.SetPixel(p.ReversedPoint(2), TColor::FromColorRef(p.U32(0))); break;
-    case META_EXCLUDECLIPRECT: canvas.ExcludeClipRect(p.ReversedRect(0)); break;
-    case META_INTERSECTCLIPRECT: canvas.IntersectClipRect(p.ReversedRect(0)); break;
-    case META_SELECTCLIPREGION:
-        // A region that is not there (0 included) lifts the clip.
-        if (const TRegion* region = RegionObject(p.U(0))) canvas.SelectClipRegion(*region, RGN_COPY);
-        else canvas.ResetClip();
-        break;
-    case META_OFFSETCLIPRGN: canvas.OffsetClip(p.I(1), p.I(0)); break;
-    case META_FILLREGION:
-    case META_FRAMEREGION: {
-        const TRegion* region = RegionObject(p.U(0));
-        const TGdiObject* o = Object(p.U(1));
-        const TBrush* brush = o ? std::get_if<TBrush>(o) : nullptr;
-        if (!region || !brush) break;
-        if (record.Function == META_FILLREGION) canvas.FillRegion(*region, *brush);
-        else canvas.FrameRegion(*region, *brush, p.I(3), p.I(2));
-        break;
-    }
-    case META_PAINTREGION:
-        if (const TRegion* region = RegionObject(p.U(0))) canvas.FillRegion(*region, canvas.CurrentBrush());
-        break;
-    case META_INVERTREGION:
-        if (const TRegion* region = RegionObject(p.U(0))) canvas.InvertRegion(*region);
-        break;
-    case META_PATBLT:
-        canvas.PatBlt({double(p.I(5)), double(p.I(4)), double(p.I(5) + p.I(3)), double(p.I(4) + p.I(2))}, p.U32(0));
-        break;
-
-    case META_TEXTOUT: {
-        std::size_t n = p.U(0);
-        std::size_t padded = (n + 1) & ~std::size_t(1);
-        auto text = r.Span(8, n);
-        std::size_t after = 1 + padded / 2;
-        TPoint at{double(p.I(after + 1)), double(p.I(after))};
-        TDecodedText decoded = DecodeCharsetText(text, canvas.CurrentCharset(), {});
-        canvas.TextOut(at, decoded.Text, {}, 0, nullptr);
-        break;
-    }
-    case META_EXTTEXTOUT: {
-        TPoint at{double(p.I(1)), double(p.I(0))};
-        std::size_t n = p.U(2);
-        std::uint16_t options = p.U(3);
-        std::size_t word = 4;
-        std::optional<TRect> rect;
-        if (options & (ETO_OPAQUE | ETO_CLIPPED)) {
-            rect = TRect{double(p.I(4)), double(p.I(5)), double(p.I(6)), double(p.I(7))};
-            word = 8;
-        }
-        auto text = r.Span(6 + 2 * word, n);
-        std::size_t dxWord = word + (n + 1) / 2;
-        std::vector<double> dx;
-        if (r.Has(6 + 2 * dxWord, n * 2))
-            for (std::size_t i = 0; i < n; ++i) dx.push_back(p.I(dxWord + i));
-        TDecodedText decoded = DecodeCharsetText(text, canvas.CurrentCharset(), dx);
-        canvas.TextOut(at, decoded.Text, decoded.Advances, options, rect ? &*rect : nullptr);
-        break;
-    }
-
-    case META_BITBLT:
-    case META_DIBBITBLT:
-    case META_STRETCHBLT:
-    case META_DIBSTRETCHBLT:
-    case META_STRETCHDIB:
-    case META_SETDIBTODEV: DrawBlit(p, record.Function, canvas); break;
-    default: break; // records that do not draw, or that we do not draw
-    }
+    TRecordReader r(bytes_.subspan(record.Offset, record.Size), handler->Name, "WMF", record.Index, record.Offset);
+    PlayRecord(*handler, *this, r, canvas, tally_);
 }
 
 TBitmap TWmfPlayer::Play()
@@ -431,24 +630,28 @@ TBitmap TWmfPlayer::Play()
     std::optional<TRect> box;
     double unitsPerInch = 0;
     std::size_t offset = 0;
-    if (file.Has(0, 4) && file.U32(0) == PlaceableKey) {
-        if (!file.Has(0, PlaceableSize)) file.Fail("Not a metafile: placeable header cut short");
-        box = TRect{double(file.I16(6)), double(file.I16(8)), double(file.I16(10)), double(file.I16(12))};
-        unitsPerInch = file.U16(14);
+    if (file.Has(0, 4) && file.U32(Placeable::Key) == Placeable::KeyValue) {
+        if (!file.Has(0, Placeable::Size)) file.Fail("Not a metafile: placeable header cut short");
+        std::size_t b = Placeable::Box;
+        box = TRect{double(file.I16(b)), double(file.I16(b + 2)), double(file.I16(b + 4)), double(file.I16(b + 6))};
+        unitsPerInch = file.U16(Placeable::UnitsPerInch);
         if (unitsPerInch == 0) file.Fail("Placeable metafile header gives 0 units per inch");
-        offset = PlaceableSize;
+        offset = Placeable::Size;
     }
-    if (!file.Has(offset, HeaderSize)) file.Fail("Not a metafile: file too short for a WMF header");
-    std::uint16_t type = file.U16(offset);
-    std::uint16_t headerWords = file.U16(offset + 2);
-    if ((type != 1 && type != 2) || headerWords != 9)
+    if (!file.Has(offset, Header::Size)) file.Fail("Not a metafile: file too short for a WMF header");
+    std::uint16_t type = file.U16(offset + Header::Type);
+    std::uint16_t headerWords = file.U16(offset + Header::HeaderWords);
+    if ((type != 1 && type != 2) || headerWords != Header::Size / 2)
         file.Fail("Not a metafile: no WMF header (type " + std::to_string(type) + ", header size " +
                   std::to_string(headerWords) + ")");
-    objectCount_ = file.U16(offset + 10);
-    firstRecord_ = offset + HeaderSize;
+    objectCount_ = file.U16(offset + Header::Objects);
+    firstRecord_ = offset + Header::Size;
 
-    // Natural size: the placeable box at its units per inch, else the window
-    // extent (one pixel per logical unit).
+    // Natural size: the placeable box at its units per inch. Without one,
+    // nothing in the file gives a size in inches; like common readers of
+    // such files we take the window extent as twips (1440 per inch), and
+    // when no window extent is set, the drawing's own extent (the box around
+    // the points its records draw at) in the same units.
     double width, height;
     TPoint winOrg{0, 0}, winExt{0, 0};
     if (box) {
@@ -458,23 +661,32 @@ TBitmap TWmfPlayer::Play()
         winExt = {box->Right - box->Left, box->Bottom - box->Top};
     } else {
         bool haveExt = false;
+        TExtent drawn;
         ForEachRecord([&](const TRecord& rec) {
-            if (haveExt || rec.Size < 10) return;
+            if (haveExt) return;
             TRecordReader r(bytes_.subspan(rec.Offset, rec.Size), "WMF record");
-            if (rec.Function == META_SETWINDOWEXT) {
-                winExt = {double(r.I16(8)), double(r.I16(6))};
+            if (rec.Function == META_SETWINDOWEXT && rec.Size >= Pair::Size) {
+                winExt = {double(r.I16(Pair::X)), double(r.I16(Pair::Y))};
                 haveExt = winExt.X != 0 && winExt.Y != 0;
+            } else {
+                AddDrawnExtent(rec.Function, r, drawn);
             }
         });
-        if (!haveExt) file.Fail("WMF without placeable header sets no window extent: its size is unknown");
-        width = std::abs(winExt.X);
-        height = std::abs(winExt.Y);
+        if (!haveExt) {
+            if (drawn.Empty())
+                file.Fail("WMF without placeable header sets no window extent and draws nothing: its size is unknown");
+            winOrg = {drawn.Left, drawn.Top};
+            winExt = {drawn.Right - drawn.Left, drawn.Bottom - drawn.Top};
+        }
+        constexpr double TwipsPerInch = 1440;
+        width = std::abs(winExt.X) * 96 / TwipsPerInch;
+        height = std::abs(winExt.Y) * 96 / TwipsPerInch;
     }
     TOutputSurface output(width, height, limit_, file);
     cairo_matrix_t identity;
     cairo_matrix_init_identity(&identity);
     {
-        TGdiCanvas canvas(output.Cairo(), identity, 96 / 25.4);
+        TGdiCanvas canvas(output.Cairo(), identity, 96 / 25.4, tally_);
         // The picture frame is the viewport; the window maps onto it.
         canvas.SetMapMode(MM_ANISOTROPIC);
         canvas.SetViewportOrg(0, 0);
@@ -483,7 +695,9 @@ TBitmap TWmfPlayer::Play()
         canvas.SetWindowExt(winExt.X, winExt.Y);
         ForEachRecord([&](const TRecord& rec) { Draw(rec, canvas); });
     }
-    return output.Take();
+    TBitmap bitmap = output.Take();
+    bitmap.Notes = tally_.Notes();
+    return bitmap;
 }
 
 } // namespace

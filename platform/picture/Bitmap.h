@@ -20,10 +20,12 @@ struct TBitmap {
 };
 
 // What a decoder is asked to produce: only the top-left Width x Height part
-// is ever shown, so nothing beyond it is decoded or allocated.
+// is ever shown, so nothing beyond it is decoded or allocated. The caller
+// passes the size of the control the picture goes into; an unset limit is
+// empty and decodes nothing.
 struct TDecodeLimit {
-    int Width = 200;
-    int Height = 200;
+    int Width = 0;
+    int Height = 0;
 };
 
 } // namespace mirt

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -273,7 +272,8 @@ private:
                     std::uint32_t v = hd_.Bpp == 16 ? Le16(p + 2 * x) : Le32(p + 4 * x);
                     unsigned a = alpha ? alphaChannel.Get(v) : 255;
                     anyAlpha |= a != 0;
-                    // Straight alpha for now; premultiplied once the mask question is settled.
+                    // Straight alpha here: whether the channel is meant at all is known
+                    // only once every row is read; the pixels are premultiplied below.
                     out[x] = a << 24 | red.Get(v) << 16 | green.Get(v) << 8 | blue.Get(v);
                 }
                 break;

@@ -63,8 +63,9 @@ inline std::uint32_t PremultipliedArgb(unsigned a, unsigned r, unsigned g, unsig
     return a << 24 | mul(r) << 16 | mul(g) << 8 | mul(b);
 }
 
-// A bitmap of natural size w x h whose decoded part is what the limit allows.
-// The limit must be positive; the pixels start fully transparent.
+// A bitmap of natural size w x h whose decoded part is what the limit allows
+// (a limit of 0 or less leaves that side empty); the pixels start fully
+// transparent.
 TBitmap MakeBitmap(int naturalWidth, int naturalHeight, TDecodeLimit limit);
 
 } // namespace mirt::picture

@@ -41,11 +41,13 @@ TEST_F(LinePreparation, SplitString)
         {kWestern, "A\x82 b", " ", {"A\x82", "b"}},
         {kJapanese, "\x95\\x\\y", "\\", {"\x95\\x", "y"}},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        Use(cases[i].locale);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.locale << " " << ::testing::PrintToString(c.text) << " by "
+                                          << ::testing::PrintToString(c.delimiter));
+        Use(c.locale);
         TStringDynArray parts{"stale"};
-        SplitString(cases[i].text, cases[i].delimiter, parts);
-        EXPECT_EQ(parts, cases[i].parts) << "case " << i;
+        SplitString(c.text, c.delimiter, parts);
+        EXPECT_EQ(parts, c.parts);
     }
 }
 
@@ -117,13 +119,14 @@ TEST_F(LinePreparation, SplitLine)
         {kJapanese, "a \x82", {"a"}},
         {kJapanese, "a  \t b   c", {"a", "b", "c"}},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        Use(cases[i].locale);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.locale << " " << ::testing::PrintToString(c.line));
+        Use(c.locale);
         TStringDynArray tokens;
-        const std::string line = cases[i].line;
+        const std::string line = c.line;
         TVoskScript::SplitLine(line, tokens);
-        EXPECT_EQ(tokens, cases[i].tokens) << "case " << i;
-        EXPECT_EQ(line, cases[i].line);
+        EXPECT_EQ(tokens, c.tokens);
+        EXPECT_EQ(line, c.line);
     }
 }
 
@@ -191,9 +194,10 @@ TEST_F(LinePreparation, IsLabel)
         {kJapanese, "\x82\x82@", 3, true},
         {kJapanese, "\x82\x82\x82@", 4, false},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        Use(cases[i].locale);
-        EXPECT_EQ(TVoskScript::IsLabel(cases[i].text, cases[i].pos), cases[i].label) << "case " << i;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.locale << " " << ::testing::PrintToString(c.text) << " at " << c.pos);
+        Use(c.locale);
+        EXPECT_EQ(TVoskScript::IsLabel(c.text, c.pos), c.label);
     }
 }
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 namespace mirt {
 namespace {
@@ -55,9 +54,10 @@ TEST_F(Loader, StoresLinesByTheFileRules)
         {"ja_JP", " \tText\t with  spaces ", {" \tText\t with  spaces ", " \tText\t with  spaces "}},
         {"ja_JP", line300 + "\r\n" + line300, {line300, line300, line300}},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        UseLocale(cases[i].locale);
-        EXPECT_EQ(Load(cases[i].bytes), cases[i].store) << "case " << i;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.locale << " " << ::testing::PrintToString(c.bytes));
+        UseLocale(c.locale);
+        EXPECT_EQ(Load(c.bytes), c.store);
     }
 }
 

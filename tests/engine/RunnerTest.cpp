@@ -1,6 +1,7 @@
 #include "tests/engine/StoryFixture.h"
 
-#include <sstream>
+#include <cctype>
+#include <string>
 
 namespace mirt {
 namespace {
@@ -56,7 +57,16 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(CodePages, Runner, ::testing::Values("ja_JP.UTF-8", "en_US.UTF-8"));
+// Names each run after its locale: "ja_JP.UTF-8" runs as ja_JP_UTF_8.
+std::string LocaleTestName(const ::testing::TestParamInfo<const char*>& info)
+{
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, Runner, ::testing::Values("ja_JP.UTF-8", "en_US.UTF-8"), LocaleTestName);
 
 using Ev = std::vector<std::string>;
 
@@ -96,14 +106,14 @@ TEST_P(Runner, PagesAndEnds)
         {{"   ", "A"}, 1, 1, {"[   ]"}, false},
         {{"A", "B", "#end", "C", "D"}, 1, 4, {"[A]", "[B]", "[]", "[]"}, true},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const Case& c = cases[i];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << ::testing::PrintToString(c.lines) << ", page size " << c.pageSize);
         Events.clear();
         quits_ = 0;
         auto script = Pages(c.lines, c.pageSize);
-        EXPECT_EQ(Step(*script, c.advances), c.events) << "case " << i;
-        EXPECT_EQ(script->IsFinished(), c.finished) << "case " << i;
-        EXPECT_EQ(quits_, c.finished ? 1 : 0) << "case " << i;
+        EXPECT_EQ(Step(*script, c.advances), c.events);
+        EXPECT_EQ(script->IsFinished(), c.finished);
+        EXPECT_EQ(quits_, c.finished ? 1 : 0);
     }
 }
 

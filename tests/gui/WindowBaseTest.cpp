@@ -18,6 +18,7 @@ class TTestForm : public TVoskForm {
 public:
     static inline int ClientW = 200, ClientH = 200;
     static inline bool FailInCreate = false;
+    static inline bool FailInConstructor = false;
     static inline int Destroyed = 0;
     static inline TTestForm* SeenInCreate = nullptr;
 
@@ -25,6 +26,7 @@ public:
     {
         Page = Add<gui::TPanel>();
         Page->SetBounds(24, 24, 500, 300);
+        if (FailInConstructor) throw EInOutError("design unreadable", 5);
     }
     ~TTestForm() override { ++Destroyed; }
 
@@ -50,6 +52,7 @@ protected:
     {
         TTestForm::ClientW = TTestForm::ClientH = 200;
         TTestForm::FailInCreate = false;
+        TTestForm::FailInConstructor = false;
         TTestForm::Destroyed = 0;
         TTestForm::SeenInCreate = nullptr;
         TestForm = nullptr;
@@ -97,6 +100,17 @@ TEST_F(WindowBase, FormIsStoredBeforeItsSetUpRunsAndDestroyedWhenItFails)
     EXPECT_NE(TTestForm::SeenInCreate, nullptr);
     EXPECT_EQ(TestForm, nullptr);
     EXPECT_EQ(TTestForm::Destroyed, 1);
+    EXPECT_EQ(app.MainForm(), nullptr);
+}
+
+TEST_F(WindowBase, FormWhoseConstructorFailsIsNeverStored)
+{
+    gui::TApplication app(backend);
+    TTestForm::FailInConstructor = true;
+    EXPECT_THROW(app.CreateForm(TestForm), EInOutError);
+    EXPECT_EQ(TestForm, nullptr);
+    EXPECT_EQ(TTestForm::SeenInCreate, nullptr); // Create() never ran
+    EXPECT_EQ(TTestForm::Destroyed, 0);          // a half-built object has no destructor to run
     EXPECT_EQ(app.MainForm(), nullptr);
 }
 

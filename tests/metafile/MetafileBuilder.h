@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirt::test {
@@ -102,6 +103,18 @@ public:
         for (int i = 0; i < 3; ++i) b_.U32(0);
         // Reference device: 960 x 960 pixels on 254 x 254 mm, 96 dpi.
         for (int v : {960, 960, 254, 254}) b_.U32(static_cast<std::uint32_t>(v));
+    }
+    // Grows the header record by bytes (a description, a pixel format, the
+    // later header fields) and sets header fields at the given offsets;
+    // call before the first record.
+    TEmfBuilder& HeaderTail(const std::string& bytes,
+                            std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields)
+    {
+        b_.Raw(bytes);
+        while (b_.Bytes.size() % 4) b_.U8(0);
+        b_.SetU32(4, static_cast<std::uint32_t>(b_.Bytes.size()));
+        for (auto [at, value] : fields) b_.SetU32(at, value);
+        return *this;
     }
     TEmfBuilder& Record(std::uint32_t type, std::initializer_list<std::uint32_t> values, const std::string& extra = {})
     {

@@ -8,13 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-
 namespace mirt::test {
 namespace {
 
-TBitmap Bmp(const TBytes& bytes, TDecodeLimit limit = {})
+TBitmap Bmp(const TBytes& bytes, TDecodeLimit limit = TDecodeLimit{200, 200})
 {
     TMemorySource source(bytes);
     return DecodeBmp(source, limit);
@@ -168,7 +165,7 @@ TEST(BmpBytes, DecodeLayoutsWhereExactBytesMatter)
         // The same DIB without the file header decodes the same (a packed core
         // DIB has a full colour table, unlike this file).
         if (c.Layout.HeaderSize != 12) {
-            EXPECT_EQ(DecodeDib(MakeDib(c.Layout), {}).Pixels, b.Pixels);
+            EXPECT_EQ(DecodeDib(MakeDib(c.Layout), TDecodeLimit{200, 200}).Pixels, b.Pixels);
         }
     }
 }
@@ -241,7 +238,7 @@ private:
 TEST(BmpLimit, LargePictureReadsOnlyTheVisibleRowsAndColumns)
 {
     TBigBmpSource source;
-    TBitmap b = DecodeBmp(source, {});
+    TBitmap b = DecodeBmp(source, TDecodeLimit{200, 200});
     EXPECT_EQ(b.NaturalWidth, 6000);
     EXPECT_EQ(b.NaturalHeight, 4000);
     ASSERT_EQ(b.Width, 200);
@@ -338,7 +335,7 @@ TEST(Dib, PackedDibKeepsItsColourTableAndFollowsTheLimit)
     ASSERT_EQ(b.Height, 1);
     EXPECT_TRUE(PixelsMatch(b, {{0, 0, Blue}, {1, 0, Lime}}));
     const TBytes dib = MakeDib(layout);
-    EXPECT_THROW(DecodeDib(std::span(dib).first(50), {}), EPictureError);
+    EXPECT_THROW(DecodeDib(std::span(dib).first(50), TDecodeLimit{200, 200}), EPictureError);
 }
 
 } // namespace

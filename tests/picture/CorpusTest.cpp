@@ -29,7 +29,7 @@ TEST(FuzzCorpus, EveryFileDecodesOrFailsCleanly)
             const bool malformed = entry.path().filename().string().starts_with("malformed-");
             TMemorySource source(bytes);
             try {
-                corpus.Decode(source, {});
+                corpus.Decode(source, TDecodeLimit{200, 200});
                 EXPECT_FALSE(malformed) << "a malformed file decoded";
             } catch (const EPictureError&) {
             }

@@ -10,7 +10,7 @@
 namespace mirt::test {
 namespace {
 
-TBitmap Ico(const TBytes& bytes, TDecodeLimit limit = {})
+TBitmap Ico(const TBytes& bytes, TDecodeLimit limit = TDecodeLimit{200, 200})
 {
     TMemorySource source(bytes);
     return DecodeIco(source, limit);

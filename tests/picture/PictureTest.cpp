@@ -41,7 +41,7 @@ TEST(Picture, FormatIsChosenByTheExtensionIgnoringCase)
         SCOPED_TRACE(c.WindowsName);
         CopyFixture(c.Fixture, c.OnDisk);
         TPicture picture;
-        picture.LoadFromFile(c.WindowsName, {});
+        picture.LoadFromFile(c.WindowsName, TDecodeLimit{200, 200});
         ASSERT_FALSE(picture.Empty());
         EXPECT_EQ(picture.Bitmap()->NaturalWidth, c.Width);
     }
@@ -68,7 +68,7 @@ TEST(Picture, UnknownExtensionIsNamedAsWritten)
         TTempDir::Write("dat/notes.txt", "not a picture");
         TPicture picture;
         try {
-            picture.LoadFromFile(c.WindowsName, {});
+            picture.LoadFromFile(c.WindowsName, TDecodeLimit{200, 200});
             ADD_FAILURE() << "loaded";
         } catch (const EPictureError& e) {
             EXPECT_NE(std::string(e.what()).find(c.Message), std::string::npos) << e.what();
@@ -84,12 +84,12 @@ TEST(Picture, FailedLoadKeepsTheOldPicture)
     TTempDir::Write("dat/bad.bmp", "BM but nothing more");
     TTempDir::Write("dat/empty.wmf", "");
     TPicture picture;
-    picture.LoadFromFile("dat\\good.bmp", {});
+    picture.LoadFromFile("dat\\good.bmp", TDecodeLimit{200, 200});
     const TBitmap* shown = picture.Bitmap();
     ASSERT_NE(shown, nullptr);
 
     try {
-        picture.LoadFromFile("dat\\bad.bmp", {});
+        picture.LoadFromFile("dat\\bad.bmp", TDecodeLimit{200, 200});
         ADD_FAILURE() << "loaded";
     } catch (const EPictureError& e) {
         EXPECT_NE(std::string(e.what()).find("(dat\\bad.bmp)"), std::string::npos) << e.what();
@@ -97,7 +97,7 @@ TEST(Picture, FailedLoadKeepsTheOldPicture)
     EXPECT_EQ(picture.Bitmap(), shown);
 
     try {
-        picture.LoadFromFile("dat\\missing.jpg", {});
+        picture.LoadFromFile("dat\\missing.jpg", TDecodeLimit{200, 200});
         ADD_FAILURE() << "loaded";
     } catch (const EInOutError& e) {
         EXPECT_EQ(e.ErrorCode(), ENOENT);
@@ -105,8 +105,9 @@ TEST(Picture, FailedLoadKeepsTheOldPicture)
     }
     EXPECT_EQ(picture.Bitmap(), shown);
 
-    EXPECT_THROW(picture.LoadFromFile("dat\\notes.txt", {}), EPictureError);
-    EXPECT_THROW(picture.LoadFromFile("dat\\empty.wmf", {}), EPictureError); // metafiles have their own decoder
+    EXPECT_THROW(picture.LoadFromFile("dat\\notes.txt", TDecodeLimit{200, 200}), EPictureError);
+    EXPECT_THROW(picture.LoadFromFile("dat\\empty.wmf", TDecodeLimit{200, 200}),
+                 EPictureError); // metafiles have their own decoder
     EXPECT_EQ(picture.Bitmap(), shown);
 
     picture.LoadFromFile("dat\\good.bmp", {10, 10});

@@ -84,9 +84,11 @@ TEST_F(CodePageTest, AnsiPosSkipsSecondBytesAndStopsAtNul)
         {"ja_JP", "", "abc", 0},
         {"ja_JP", "abcd", "abc", 0},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        Use(cases[i].locale);
-        EXPECT_EQ(AnsiPos(cases[i].sub, cases[i].text), cases[i].expected) << "case " << i;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.locale << " " << ::testing::PrintToString(c.sub) << " in "
+                                          << ::testing::PrintToString(c.text));
+        Use(c.locale);
+        EXPECT_EQ(AnsiPos(c.sub, c.text), c.expected);
     }
 }
 
@@ -131,10 +133,12 @@ TEST_F(CodePageTest, AnsiSameTextIgnoresLetterCaseOnly)
         {"zh_CN", "\xA3\xC1", "\xA3\xE1", true},               // Ａ ａ
         {"ko_KR", "Ab", "aB", true},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        Use(cases[i].locale);
-        EXPECT_EQ(AnsiSameText(cases[i].a, cases[i].b), cases[i].same) << "case " << i;
-        EXPECT_EQ(AnsiSameText(cases[i].b, cases[i].a), cases[i].same) << "case " << i << " swapped";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.locale << " " << ::testing::PrintToString(c.a) << " and " << ::testing::PrintToString(c.b));
+        Use(c.locale);
+        EXPECT_EQ(AnsiSameText(c.a, c.b), c.same);
+        EXPECT_EQ(AnsiSameText(c.b, c.a), c.same) << "swapped";
     }
 }
 

@@ -50,7 +50,7 @@ TEST(TextLines, LineRules)
         {"a\0b\nc"s, {"a\0b"s, "c"}}, // NUL bytes are kept
         {longLine + "\r\n" + longLine, {longLine, longLine}},
     };
-    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(Split(cases[i].bytes), cases[i].lines) << "case " << i;
+    for (const Case& c : cases) EXPECT_EQ(Split(c.bytes), c.lines) << "bytes " << ::testing::PrintToString(c.bytes);
 }
 
 TEST(TextLines, ReadsAWholeFile)

@@ -470,7 +470,7 @@ private:
 TFont BoxFont()
 {
     if (Application && Application->MainForm()) return Application->MainForm()->Font();
-    return TFont{"ＭＳ Ｐゴシック", 12, SHIFTJIS_CHARSET};
+    return TFont{PGothicFace, 12, SHIFTJIS_CHARSET};
 }
 
 void ShowBox(const AnsiString& caption, const AnsiString& message, bool stopIcon)
