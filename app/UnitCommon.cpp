@@ -7,15 +7,25 @@ namespace mirt {
 
 std::unique_ptr<TVoskScript> Story;
 AnsiString CurrentMessage;
+AnsiString LastImageName;
+
+std::unique_ptr<TVoskScript> LoadStory()
+{
+    auto story = std::make_unique<TVoskScript>("dat\\story.txt", false);
+    story->SetPageSize(1);
+    story->SetPageHandler(OnStoryPage);
+    story->AddCommand("#image", OnImageCommand);
+    story->AddCommand("#button", OnButtonCommand);
+    return story;
+}
 
 void StartStory()
 {
     Randomize();
-    Story = std::make_unique<TVoskScript>("dat\\story.txt", false);
-    Story->SetPageSize(1);
-    Story->SetPageHandler(OnStoryPage);
-    Story->AddCommand("#image", OnImageCommand);
-    Story->AddCommand("#button", OnButtonCommand);
+    CurrentMessage.clear();
+    ChoiceLabel.clear();
+    LastImageName.clear();
+    Story = LoadStory();
     Story->Advance();
 }
 
@@ -30,7 +40,8 @@ void OnStoryPage(const TStringDynArray& Page)
 void OnImageCommand(const TStringDynArray& Tokens)
 {
     if (Tokens.Length() < 2) return;
-    FormMain->Image1->LoadPicture("dat\\" + Tokens[1]);
+    LastImageName = "dat\\" + Tokens[1];
+    FormMain->Image1->LoadPicture(LastImageName);
 }
 
 void OnButtonCommand(const TStringDynArray& Tokens)

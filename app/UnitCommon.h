@@ -13,6 +13,13 @@ namespace mirt {
 extern std::unique_ptr<TVoskScript> Story;
 // The text the next click shows.
 extern AnsiString CurrentMessage;
+// The name the last #image asked for ("dat\NAME"); Image1 shows it when
+// that load succeeded.
+extern AnsiString LastImageName;
+
+// Loads dat\story.txt into a new engine object set up as the player runs
+// it (one line per page, the story commands registered); nothing runs yet.
+std::unique_ptr<TVoskScript> LoadStory();
 
 // Creates and configures Story and reads the first page: the commands before
 // the first text line run now, and that line becomes CurrentMessage.

@@ -236,19 +236,30 @@ void TVoskScript::Finish()
     Finished = TFinished::Finished;
 }
 
+int TVoskScript::FindLabel(int From, const AnsiString& Label, bool& Wrapped) const
+{
+    Wrapped = false;
+    if (!IsLabel(Label, 1) || Units.empty()) return -1;
+    const TScriptUnit& unit = Units.back();
+    // Only lines starting with "@" can equal a label, and those are indexed.
+    const auto found = unit.LabelLines.find(Label);
+    if (found == unit.LabelLines.end()) return -1;
+    const std::vector<std::int32_t>& at = found->second;
+    const auto below = std::upper_bound(at.begin(), at.end(), From);
+    if (below != at.end() && *below < unit.Count) return *below;
+    if (at.front() < From) {
+        Wrapped = true;
+        return at.front();
+    }
+    return -1;
+}
+
 void TVoskScript::GotoLabel(const AnsiString& Label)
 {
-    if (!IsLabel(Label, 1)) return;
     TScriptUnit& unit = Current();
-    // The first line equal to Label below the cursor, else the first one
-    // from the top; the line at the cursor itself is never looked at. Only
-    // lines starting with "@" can equal a label, and those are indexed.
-    const auto found = unit.LabelLines.find(Label);
-    if (found == unit.LabelLines.end()) return;
-    const std::vector<std::int32_t>& at = found->second;
-    const auto below = std::upper_bound(at.begin(), at.end(), unit.Cursor);
-    if (below != at.end() && *below < unit.Count) unit.Cursor = *below;
-    else if (at.front() < unit.Cursor) unit.Cursor = at.front();
+    bool wrapped = false;
+    const int target = FindLabel(unit.Cursor, Label, wrapped);
+    if (target >= 0) unit.Cursor = target;
 }
 
 void TVoskScript::NextLine(AnsiString& Line)
@@ -390,5 +401,35 @@ const std::vector<AnsiString>& TVoskScript::CurrentLines() const
 }
 
 int TVoskScript::CurrentCursor() const { return Units.empty() ? 0 : Units.back().Cursor; }
+
+const std::vector<int>& TVoskScript::CurrentFileLines() const
+{
+    static const std::vector<int> none;
+    return Units.empty() ? none : Units.back().FileLines;
+}
+
+bool TVoskScript::HasCommand(const AnsiString& Word) const
+{
+    return std::any_of(Commands.begin(), Commands.end(),
+                       [&](const TCommandIndex& c) { return AnsiSameText(Word, c.Name); });
+}
+
+TVoskScript::TRunState TVoskScript::SaveState() const
+{
+    TRunState state;
+    state.Cursor = Units.empty() ? 0 : Units.back().Cursor;
+    state.LineCount = LineCount;
+    state.Finished = Finished;
+    state.PageFull = PageFull;
+    return state;
+}
+
+void TVoskScript::RestoreState(const TRunState& State)
+{
+    if (!Units.empty()) Units.back().Cursor = std::clamp(State.Cursor, 0, Units.back().Count);
+    LineCount = State.LineCount;
+    Finished = State.Finished;
+    PageFull = State.PageFull;
+}
 
 } // namespace mirt

@@ -52,6 +52,24 @@ public:
     // Lines and cursor of the current (last) unit.
     const std::vector<AnsiString>& CurrentLines() const;
     int CurrentCursor() const;
+    // 1-based file line of each of CurrentLines().
+    const std::vector<int>& CurrentFileLines() const;
+    // Whether Word is a registered command (compared ignoring case).
+    bool HasCommand(const AnsiString& Word) const;
+
+    // Where a jump to Label goes when the cursor of the current unit stands
+    // at From: the first line equal to Label below From, else the first one
+    // from the top (Wrapped is then set); the line at From itself is never
+    // looked at. -1 when Label is not a label or no such line qualifies.
+    // The runner's #goto and choice jumps go through it.
+    int FindLabel(int From, const AnsiString& Label, bool& Wrapped) const;
+
+    // Everything the runner keeps between two calls of Advance: a saved state
+    // restored later makes the next Advance behave exactly as it would have
+    // then (registered commands and loaded units are not part of it).
+    struct TRunState;
+    TRunState SaveState() const;
+    void RestoreState(const TRunState& State);
 
 private:
     // One loaded script file.
@@ -107,6 +125,15 @@ private:
     TFinished Finished = TFinished::Running;
     TPageFull PageFull = TPageFull::Open;
     AnsiString MissingName; // the last script file that was not found
+
+public:
+    struct TRunState {
+        std::int32_t Cursor = 0; // of the current unit
+        std::int32_t LineCount = 0;
+        decltype(TVoskScript::Finished) Finished{};
+        decltype(TVoskScript::PageFull) PageFull{};
+        bool operator==(const TRunState&) const = default;
+    };
 };
 
 } // namespace mirt
