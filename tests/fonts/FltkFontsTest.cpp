@@ -5,6 +5,7 @@
 #include "platform/gui/fltk/Fonts.h"
 #include "platform/runtime/CodePage.h"
 #include "tests/support/CodePageScope.h"
+#include "tests/support/FontCaches.h"
 
 #include <FL/Fl.H>
 #include <fontconfig/fontconfig.h>
@@ -47,18 +48,6 @@ TEST_F(FltkFonts, ButtonsGetTheResolversFamilyForTheDesignsFace)
         EXPECT_EQ(std::string(Fl::get_font(number)), " " + family) << c.Utf8;
     }
 }
-
-// fontconfig keeps fonts in process-wide caches; freeing them at the end
-// lets the leak checker see only what we lose.
-class TReleaseFontCaches : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        fonts::ReleaseResolverCache();
-        FcFini();
-    }
-};
-const auto* const ReleaseFontCaches = ::testing::AddGlobalTestEnvironment(new TReleaseFontCaches);
 
 } // namespace
 } // namespace mirt

@@ -3,6 +3,7 @@
 // installs (fonts-ipafont-gothic, fonts-ipafont-mincho, DejaVu).
 #include "platform/fonts/FontResolver.h"
 #include "platform/metafile/FontCache.h"
+#include "tests/support/FontCaches.h"
 
 #include <cairo-ft.h>
 #include <cairo.h>
@@ -97,17 +98,6 @@ TEST(FontResolver, MetafileTextUsesTheResolversFont)
         EXPECT_EQ(FamilyOfFace(cache.Face(font, c.Text)), resolved.Family) << c.Face;
     }
 }
-
-class TReleaseFontCaches : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        fonts::ReleaseResolverCache();
-        cairo_debug_reset_static_data();
-        FcFini();
-    }
-};
-const auto* const ReleaseFontCaches = ::testing::AddGlobalTestEnvironment(new TReleaseFontCaches);
 
 } // namespace
 } // namespace mirt

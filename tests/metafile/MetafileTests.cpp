@@ -4,6 +4,7 @@
 #include "platform/runtime/CodePage.h"
 #include "platform/runtime/Errors.h"
 #include "tests/metafile/MetafileBuilder.h"
+#include "tests/support/FontCaches.h"
 
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
@@ -1448,19 +1449,6 @@ TEST(MetafileErrors, MessagesSayWhatAndWhere)
         EXPECT_NE(m.find("at byte"), std::string::npos) << m;
     }
 }
-
-// cairo and fontconfig keep fonts in process-wide caches; freeing them at
-// the end lets the leak checker see only what we lose.
-class TReleaseFontCaches : public ::testing::Environment {
-public:
-    void TearDown() override
-    {
-        fonts::ReleaseResolverCache();
-        cairo_debug_reset_static_data();
-        FcFini();
-    }
-};
-const auto* const ReleaseFontCaches = ::testing::AddGlobalTestEnvironment(new TReleaseFontCaches);
 
 } // namespace
 } // namespace mirt
