@@ -26,6 +26,29 @@ struct TCheckCase {
 
 const std::string Summary0 = "dat\\story.txt: 0 errors, 0 warnings, 0 notes\n";
 
+// A 200 x 200 EMF whose first record is a PLGBLT, which the player skips,
+// before a rectangle it draws.
+std::string EmfWithSkippedRecord()
+{
+    std::string bytes;
+    auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>(v >> (8 * i) & 0xFF);
+    };
+    const std::uint32_t total = 88 + 140 + 24 + 20;
+    // Header: bounds, frame (hundredths of a millimetre), signature, version,
+    // size, records; handles and reserved (16 bits each), description,
+    // palette, device size in pixels and millimetres.
+    for (std::uint32_t v : {1u, 88u, 0u, 0u, 199u, 199u, 0u, 0u, 5291u, 5291u, 0x464D4520u, 0x10000u, total, 4u})
+        u32(v);
+    for (std::uint32_t v : {1u, 0u, 0u, 0u, 1024u, 768u, 270u, 203u}) u32(v); // one handle, no reserved bits
+    u32(79);                                                                  // EMR_PLGBLT, its fields all zero
+    u32(140);
+    bytes.append(132, '\0');
+    for (std::uint32_t v : {43u, 24u, 10u, 10u, 100u, 100u}) u32(v); // EMR_RECTANGLE
+    for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u}) u32(v);         // EMR_EOF
+    return bytes;
+}
+
 std::vector<TCheckCase> Cases()
 {
     return {
@@ -71,6 +94,14 @@ std::vector<TCheckCase> Cases()
          "dat\\story.txt:3: error: cannot show dat\\bad.bmp: Not a BMP file (no \"BM\" header) (dat\\bad.bmp)\n"
          "dat\\story.txt: 3 errors, 0 warnings, 0 notes\n",
          1},
+        {"a metafile with a record the player skips",
+         "en_US",
+         {"#image pic.emf", "One.", "#end"},
+         {},
+         {{"pic.emf", EmfWithSkippedRecord()}},
+         "dat\\story.txt:1: note: dat\\pic.emf: skipped 1 EMR_PLGBLT record (not supported)\n"
+         "dat\\story.txt: 0 errors, 0 warnings, 1 note\n",
+         0},
         {"the story ends before any text",
          "en_US",
          {"#image a.bmp", "#end", "Never."},
