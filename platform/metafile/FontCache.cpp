@@ -9,13 +9,9 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <memory>
+#include <utility>
 
 namespace mirt::metafile {
-
-TFontCache::~TFontCache()
-{
-    for (auto& [key, face] : faces_) cairo_font_face_destroy(face);
-}
 
 cairo_font_face_t* TFontCache::Face(const TFont& requested, const std::u32string& text)
 {
@@ -28,23 +24,24 @@ cairo_font_face_t* TFontCache::Face(const TFont& requested, const std::u32string
     const fonts::TResolvedFont resolved = fonts::ResolveFont({font.Face, font.Charset, font.Weight, font.Italic}, text);
     const bool slant = font.Italic && !resolved.Italic;
     const std::string key = resolved.File + '\n' + std::to_string(resolved.Index) + (slant ? "s" : "");
-    if (auto found = faces_.find(key); found != faces_.end()) return found->second;
+    if (auto found = faces_.find(key); found != faces_.end()) return found->second.get();
 
-    cairo_font_face_t* face = nullptr;
+    TFontFace face;
     if (!resolved.File.empty()) {
         std::unique_ptr<FcPattern, decltype(&FcPatternDestroy)> pattern(FcPatternCreate(), &FcPatternDestroy);
         FcPatternAddString(pattern.get(), FC_FILE, reinterpret_cast<const FcChar8*>(resolved.File.c_str()));
         FcPatternAddInteger(pattern.get(), FC_INDEX, resolved.Index);
-        face = cairo_ft_font_face_create_for_pattern(pattern.get());
+        face.reset(cairo_ft_font_face_create_for_pattern(pattern.get()));
     }
-    if (!face || cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
-        if (face) cairo_font_face_destroy(face);
-        face = cairo_toy_font_face_create("sans-serif", font.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                                          font.Weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    if (!face || cairo_font_face_status(face.get()) != CAIRO_STATUS_SUCCESS) {
+        face.reset(cairo_toy_font_face_create("sans-serif",
+                                              font.Italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                                              font.Weight >= 600 ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL));
     }
-    faces_[key] = face;
-    needsSlant_[face] = slant;
-    return face;
+    cairo_font_face_t* const kept = face.get();
+    faces_[key] = std::move(face);
+    needsSlant_[kept] = slant;
+    return kept;
 }
 
 bool TFontCache::NeedsSlant(cairo_font_face_t* face) const

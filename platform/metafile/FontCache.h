@@ -3,6 +3,7 @@
 // font file.
 #pragma once
 
+#include "platform/metafile/CanvasCairo.h"
 #include "platform/metafile/GdiCanvas.h"
 
 #include <cairo.h>
@@ -15,7 +16,6 @@ namespace mirt::metafile {
 class TFontCache {
 public:
     TFontCache() = default;
-    ~TFontCache();
     TFontCache(const TFontCache&) = delete;
     TFontCache& operator=(const TFontCache&) = delete;
 
@@ -26,7 +26,7 @@ public:
     bool NeedsSlant(cairo_font_face_t* face) const;
 
 private:
-    std::map<std::string, cairo_font_face_t*> faces_;
+    std::map<std::string, TFontFace> faces_;
     std::map<std::string, TFont> requests_; // distinct fonts asked for, by name, charset, weight, slant
     std::map<cairo_font_face_t*, bool> needsSlant_;
 };
