@@ -18,6 +18,7 @@ struct TCairoRelease {
     void operator()(cairo_pattern_t* p) const { cairo_pattern_destroy(p); }
     void operator()(cairo_path_t* p) const { cairo_path_destroy(p); }
     void operator()(cairo_font_face_t* p) const { cairo_font_face_destroy(p); }
+    void operator()(cairo_glyph_t* p) const { cairo_glyph_free(p); }
 };
 
 using TCairo = std::unique_ptr<cairo_t, TCairoRelease>;
@@ -25,6 +26,7 @@ using TSurface = std::unique_ptr<cairo_surface_t, TCairoRelease>;
 using TPattern = std::unique_ptr<cairo_pattern_t, TCairoRelease>;
 using TPath = std::unique_ptr<cairo_path_t, TCairoRelease>;
 using TFontFace = std::unique_ptr<cairo_font_face_t, TCairoRelease>;
+using TGlyphs = std::unique_ptr<cairo_glyph_t, TCairoRelease>; // an array from cairo
 
 // A new image surface and a context drawing on it.
 inline TSurface ImageSurface(cairo_format_t format, int width, int height)

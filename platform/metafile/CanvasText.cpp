@@ -97,17 +97,17 @@ void TGdiCanvas::TextOut(TPoint p, const std::u32string& text, const std::vector
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::string utf8;
         AppendUtf8(utf8, text[i]);
-        cairo_glyph_t* g = nullptr;
+        cairo_glyph_t* made = nullptr;
         int n = 0;
-        if (cairo_scaled_font_text_to_glyphs(scaled, 0, 0, utf8.c_str(), -1, &g, &n, nullptr, nullptr, nullptr) ==
-                CAIRO_STATUS_SUCCESS &&
-            n > 0) {
+        const cairo_status_t status =
+            cairo_scaled_font_text_to_glyphs(scaled, 0, 0, utf8.c_str(), -1, &made, &n, nullptr, nullptr, nullptr);
+        const TGlyphs g(made);
+        if (status == CAIRO_STATUS_SUCCESS && n > 0) {
             cairo_text_extents_t e;
-            cairo_scaled_font_glyph_extents(scaled, g, n, &e);
+            cairo_scaled_font_glyph_extents(scaled, g.get(), n, &e);
             natural[i] = std::hypot(e.x_advance, e.y_advance);
-            charGlyphs[i].assign(g, g + n);
+            charGlyphs[i].assign(g.get(), g.get() + n);
         }
-        cairo_glyph_free(g);
     }
     const std::vector<double> advances = dx.empty() ? SpacedAdvances(text, natural, dc_.TextSpacing) : dx;
     std::vector<cairo_glyph_t> glyphs;
