@@ -25,8 +25,8 @@ void PrintHelp(const TProgramInfo& program, std::ostream& out)
     out << UsageLine(program) << "\n" << program.Summary << "\n\n";
     out << "FOLDER is the story folder, the one holding dat\\story.txt (default: the current directory).\n\n";
     std::vector<TOption> options = program.Options;
-    options.push_back(CodePageOption);
-    options.push_back({"--help", "", "print this help and exit"});
+    if (program.TakesCodePage) options.push_back(CodePageOption);
+    options.push_back({"-h, --help", "", "print this help and exit"});
     options.push_back({"--version", "", "print the version and exit"});
     for (const TOption& option : options) {
         std::string left = "  " + option.Name + (option.Value.empty() ? "" : " " + option.Value);
@@ -34,6 +34,7 @@ void PrintHelp(const TProgramInfo& program, std::ostream& out)
         else left += "  ";
         out << left << option.Help << "\n";
     }
+    if (!program.Notes.empty()) out << "\n" << program.Notes << "\n";
     out << "\n" << program.ExitStatus << "\n";
 }
 
@@ -75,7 +76,12 @@ TCodePage CommandLineCodePage(int number)
     return CodePageByNumber(number);
 }
 
-std::string UsageLine(const TProgramInfo& program) { return "usage: " + program.Name + " [OPTION]... [FOLDER]"; }
+std::string UsageLine(const TProgramInfo& program)
+{
+    if (program.Options.empty() && !program.TakesCodePage)
+        return "usage: " + program.Name + " [FOLDER]\n       " + program.Name + " --help | --version";
+    return "usage: " + program.Name + " [OPTION]... [FOLDER]";
+}
 
 std::optional<int> ParseCommandLine(const TProgramInfo& program, const std::vector<std::string>& args,
                                     TCommandLine& result, std::ostream& out, std::ostream& err)
@@ -83,9 +89,13 @@ std::optional<int> ParseCommandLine(const TProgramInfo& program, const std::vect
     result = TCommandLine{};
     bool folderGiven = false;
     bool optionsEnded = false;
+    // --help and --version wait for the rest of the line: a usage error
+    // anywhere on it wins over them.
+    enum class TRequest { None, Help, Version } request = TRequest::None;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (arg.empty()) return UsageError(program, "empty story folder name", err);
             if (folderGiven) return UsageError(program, "more than one story folder: '" + arg + "'", err);
             result.Folder = arg;
             folderGiven = true;
@@ -95,17 +105,13 @@ std::optional<int> ParseCommandLine(const TProgramInfo& program, const std::vect
             optionsEnded = true;
             continue;
         }
-        if (arg == "--help") {
-            PrintHelp(program, out);
-            return 0;
-        }
-        if (arg == "--version") {
-            out << program.Name << " " << MIRT_VERSION << "\n";
-            return 0;
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
+            if (request == TRequest::None) request = arg == "--version" ? TRequest::Version : TRequest::Help;
+            continue;
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const TOption* option = name == CodePageOption.Name ? &CodePageOption : nullptr;
+        const TOption* option = program.TakesCodePage && name == CodePageOption.Name ? &CodePageOption : nullptr;
         for (const TOption& o : program.Options)
             if (o.Name == name) option = &o;
         if (!option) return UsageError(program, "unknown option '" + arg + "'", err);
@@ -131,7 +137,10 @@ std::optional<int> ParseCommandLine(const TProgramInfo& program, const std::vect
         }
         result.Values[name] = value;
     }
-    return std::nullopt;
+    if (request == TRequest::None) return std::nullopt;
+    if (request == TRequest::Help) PrintHelp(program, out);
+    else out << program.Name << " " << MIRT_VERSION << "\n";
+    return 0;
 }
 
 TStoryScope::TStoryScope(const TCommandLine& commandLine)

@@ -1,6 +1,7 @@
 // The command line of mirt's programs: one optional story folder (the folder
-// holding dat\), --help, --version, --code-page and the options a program
-// declares. Usage errors go to stderr with exit code 2.
+// holding dat\), --help (or -h), --version, --code-page unless a program goes
+// without it, and the options a program declares. Usage errors go to stderr
+// with exit code 2.
 #pragma once
 
 #include "platform/runtime/CodePage.h"
@@ -28,6 +29,10 @@ struct TProgramInfo {
     std::vector<TOption> Options;
     // The last paragraph of --help.
     std::string ExitStatus = "Exit status: 0 fine, 1 errors found, 2 usage error.";
+    // A paragraph of --help before the exit status (the player's keys); empty: none.
+    std::string Notes{};
+    // Whether --code-page is accepted: the player follows the locale only.
+    bool TakesCodePage = true;
 };
 
 struct TCommandLine {
@@ -47,12 +52,15 @@ const std::vector<int>& KnownCodePages();
 TCodePage CommandLineCodePage(int number);
 
 // Reads args (without the program name). Returns the exit code when the
-// program is done already: 0 after --help or --version (printed on out), 2
-// after a usage error (the error and a usage line on err).
+// program is done already: 2 after a usage error anywhere on the line (the
+// error and the usage on err), else 0 after --help or --version, whichever
+// came first (printed on out). An empty folder name is a usage error.
 std::optional<int> ParseCommandLine(const TProgramInfo& program, const std::vector<std::string>& args,
                                     TCommandLine& result, std::ostream& out, std::ostream& err);
 
-// The usage line: "usage: NAME [OPTION]... [FOLDER]".
+// The usage: "usage: NAME [OPTION]... [FOLDER]"; a program with no options
+// beyond --help and --version gets two lines, "usage: NAME [FOLDER]" and
+// "       NAME --help | --version". No final newline.
 std::string UsageLine(const TProgramInfo& program);
 
 // While it lives: the current directory is the story folder and the code page

@@ -14,11 +14,19 @@ const TProgramInfo Tool{
     "Does a thing to a story.",
     {{"--json", "", "print JSON"}, {"--seed", "S", "a seed", true}, {"--replay", "PATH", "a path"}}};
 
+// Like the player: no options of its own, no --code-page, a keys paragraph.
+const TProgramInfo Player{.Name = "mirt-player",
+                          .Summary = "Plays a story.",
+                          .Options = {},
+                          .ExitStatus = "Exit status: as the window.",
+                          .Notes = "Keys: Enter goes on.",
+                          .TakesCodePage = false};
+
 struct TParseCase {
     const char* Name;
     std::vector<std::string> Args;
-    int ExitCode; // -1: the program goes on
-    const char* Out;
+    int ExitCode;    // -1: the program goes on
+    const char* Out; // nullptr: the help
     const char* ErrStart;
 };
 
@@ -40,6 +48,14 @@ TEST(CommandLine, ParsesOrStopsWithTheRightCode)
         {"unknown code page", {"--code-page", "437"}, 2, "", "mirt-tool: unknown code page 437"},
         {"options after the folder", {"story", "--json", "--seed=4"}, -1, "", ""},
         {"a folder that starts with a dash", {"--", "-odd"}, -1, "", ""},
+        {"a lone dash is a folder", {"-"}, -1, "", ""},
+        {"empty folder", {""}, 2, "", "mirt-tool: empty story folder name\n"},
+        {"empty folder after --", {"--", ""}, 2, "", "mirt-tool: empty story folder name\n"},
+        {"-h is --help", {"-h"}, 0, nullptr, ""},
+        {"--help after --", {"--", "--help"}, -1, "", ""},
+        {"an error after --help wins", {"--help", "--bogus"}, 2, "", "mirt-tool: unknown option '--bogus'\n"},
+        {"an error after --version wins", {"--version", "a", "b"}, 2, "", "mirt-tool: more than one story folder"},
+        {"the first of --version and --help wins", {"--version", "--help"}, 0, "mirt-tool 1.1.0\n", ""},
     };
     for (const TParseCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -47,8 +63,57 @@ TEST(CommandLine, ParsesOrStopsWithTheRightCode)
         TCommandLine line;
         const std::optional<int> code = ParseCommandLine(Tool, c.Args, line, out, err);
         EXPECT_EQ(code.value_or(-1), c.ExitCode);
+        if (c.Out) EXPECT_EQ(out.str(), c.Out);
+        else EXPECT_EQ(out.str().rfind("usage: mirt-tool ", 0), 0u) << out.str();
+        EXPECT_EQ(err.str().substr(0, std::string(c.ErrStart).size()), c.ErrStart);
+    }
+}
+
+TEST(CommandLine, AProgramWithoutCodePageTakesOnlyAFolder)
+{
+    const TParseCase cases[] = {
+        {"no arguments", {}, -1, "", ""},
+        {"a folder", {"story"}, -1, "", ""},
+        {"version", {"--version"}, 0, "mirt-player 1.1.0\n", ""},
+        {"code page",
+         {"--code-page", "932"},
+         2,
+         "",
+         "mirt-player: unknown option '--code-page'\nusage: mirt-player [FOLDER]\n       mirt-player --help | "
+         "--version\nTry 'mirt-player --help' for more information.\n"},
+        {"code page with =", {"--code-page=932"}, 2, "", "mirt-player: unknown option '--code-page=932'\n"},
+        {"another program's option", {"--json"}, 2, "", "mirt-player: unknown option '--json'\n"},
+        {"short option", {"-x"}, 2, "", "mirt-player: unknown option '-x'\n"},
+        {"two folders", {"a", "b"}, 2, "", "mirt-player: more than one story folder: 'b'\n"},
+        {"empty folder", {""}, 2, "", "mirt-player: empty story folder name\n"},
+    };
+    for (const TParseCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::ostringstream out, err;
+        TCommandLine line;
+        const std::optional<int> code = ParseCommandLine(Player, c.Args, line, out, err);
+        EXPECT_EQ(code.value_or(-1), c.ExitCode);
         EXPECT_EQ(out.str(), c.Out);
         EXPECT_EQ(err.str().substr(0, std::string(c.ErrStart).size()), c.ErrStart);
+        EXPECT_FALSE(line.CodePage);
+    }
+}
+
+TEST(CommandLine, HelpOfAProgramWithoutCodePage)
+{
+    for (const char* flag : {"--help", "-h"}) {
+        SCOPED_TRACE(flag);
+        std::ostringstream out, err;
+        TCommandLine line;
+        EXPECT_EQ(ParseCommandLine(Player, {flag}, line, out, err), 0);
+        const std::string help = out.str();
+        EXPECT_EQ(help.rfind("usage: mirt-player [FOLDER]\n       mirt-player --help | --version\nPlays a story.\n", 0),
+                  0u)
+            << help;
+        EXPECT_EQ(help.find("--code-page"), std::string::npos) << help;
+        EXPECT_NE(help.find("-h, --help"), std::string::npos) << help;
+        EXPECT_TRUE(help.ends_with("\n\nKeys: Enter goes on.\n\nExit status: as the window.\n")) << help;
+        EXPECT_EQ(err.str(), "");
     }
 }
 
