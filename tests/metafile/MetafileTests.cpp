@@ -183,6 +183,55 @@ TEST(MetafileSize, NaturalSizeFromHeaders)
     }
 }
 
+// Without a placeable header or a window extent, each drawing record adds
+// the points it draws at to the box that sizes the picture; in every case
+// that box is (300, 150)..(1500, 600), 80 x 30 pixels at 15 twips to one.
+TEST(MetafileSize, DrawnExtentTakesEachDrawingRecordsOwnPoints)
+{
+    auto wmf = [] { return TWmfBuilder(0, 0, 4, false); };
+    auto rect = [&] { return wmf().Record(0x041B, {600, 1500, 150, 300}); };
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+    } cases[] = {
+        {"MOVETO, then LINETO", wmf().Record(0x0214, {150, 300}).Record(0x0213, {600, 1500}).Finish()},
+        {"two SETPIXEL", wmf().Record(0x041F, {0, 0, 150, 300}).Record(0x041F, {0, 0, 600, 1500}).Finish()},
+        {"ELLIPSE", wmf().Record(0x0418, {600, 1500, 150, 300}).Finish()},
+        {"ROUNDRECT: the box, not the corner size", wmf().Record(0x061C, {3000, 3000, 600, 1500, 150, 300}).Finish()},
+        {"ARC: the box, not its ends", wmf().Record(0x0817, {3000, 3000, 0, 0, 600, 1500, 150, 300}).Finish()},
+        {"PIE: the box, not its ends", wmf().Record(0x081A, {3000, 3000, 0, 0, 600, 1500, 150, 300}).Finish()},
+        {"CHORD: the box, not its ends", wmf().Record(0x0830, {3000, 3000, 0, 0, 600, 1500, 150, 300}).Finish()},
+        {"POLYGON", wmf().Record(0x0324, {3, 300, 150, 1500, 300, 900, 600}).Finish()},
+        {"POLYPOLYGON: the points of every polygon",
+         wmf().Record(0x0538, {2, 2, 1, 300, 150, 900, 300, 1500, 600}).Finish()},
+        {"PATBLT: corner and size", wmf().Record(0x061D, {0x0021, 0x00F0, 450, 1200, 150, 300}).Finish()},
+        {"STRETCHDIB: the destination, not the source",
+         wmf().Record(0x0F43, {0x0020, 0x00CC, 0, 3000, 3000, 3000, 3000, 450, 1200, 150, 300}).Finish()},
+        {"DIBSTRETCHBLT: the destination, not the source",
+         wmf().Record(0x0B41, {0x0021, 0x00F0, 3000, 3000, 3000, 3000, 450, 1200, 150, 300}).Finish()},
+        {"TEXTOUT, STRETCHBLT and BITBLT are not counted",
+         rect()
+             .Record(0x0521, {1, 0x41, 3000, 3000})
+             .Record(0x0B23, {0x0021, 0x00F0, 3000, 3000, 3000, 3000, 3000, 3000, 3000, 3000})
+             .Record(0x0922, {0x0021, 0x00F0, 3000, 3000, 0, 3000, 3000, 3000, 3000})
+             .Finish()},
+        {"a RECTANGLE short of its fields adds nothing", rect().Record(0x041B, {3000, 3000, 0}).Finish()},
+        {"a POLYLINE short of its points adds none of them", rect().Record(0x0325, {2, 0, 0}).Finish()},
+        {"a POLYPOLYGON short of its points adds none of them",
+         rect().Record(0x0538, {2, 1, 2, 3000, 3000, 0, 0}).Finish()},
+        {"a POLYPOLYGON short of its counts adds nothing", rect().Record(0x0538, {3, 1, 1}).Finish()},
+    };
+    for (const auto& c : cases) {
+        try {
+            TBitmap bmp = Decode(c.Bytes, false);
+            EXPECT_EQ(bmp.NaturalWidth, 80) << c.Name;
+            EXPECT_EQ(bmp.NaturalHeight, 30) << c.Name;
+        } catch (const EPictureError& e) {
+            ADD_FAILURE() << c.Name << ": " << e.what();
+        }
+    }
+}
+
 // ---- Text in the font's character set ------------------------------------
 
 TEST(MetafileText, BytesAreDecodedByTheFontCharset)
