@@ -1,6 +1,7 @@
 // Windows metafiles (16-bit WMF), with or without the placeable header. Each
 // record function has one entry in the table at the end: its name, its fixed
-// size and its handler, which reads the fields named in WmfRecords.h.
+// size, its handler, which reads the fields named in WmfRecords.h, and for a
+// drawing record the function that says where it draws.
 #include "platform/metafile/GdiCanvas.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/metafile/Players.h"
@@ -12,9 +13,26 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
-#include <unordered_map>
 
 namespace mirt::metafile {
+
+// The box around points in logical units.
+struct TExtent {
+    double Left = HUGE_VAL, Top = HUGE_VAL, Right = -HUGE_VAL, Bottom = -HUGE_VAL;
+    void Add(TPoint p)
+    {
+        Left = std::min(Left, p.X);
+        Top = std::min(Top, p.Y);
+        Right = std::max(Right, p.X);
+        Bottom = std::max(Bottom, p.Y);
+    }
+    void Add(const TRect& r)
+    {
+        Add(TPoint{r.Left, r.Top});
+        Add(TPoint{r.Right, r.Bottom});
+    }
+    bool Empty() const { return !(Right > Left) || !(Bottom > Top); }
+};
 
 namespace {
 
@@ -172,6 +190,7 @@ void PlayPoint(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     (c.*Set)(ReversedPoint(r, Pair::Y));
 }
+void PointExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedPoint(r, Pair::Y)); }
 
 template <void (TGdiCanvas::*Set)(double, double, double, double)>
 void PlayScale(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
@@ -184,6 +203,7 @@ void PlayRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     (c.*Set)(ReversedRect(r, Rect::Bottom));
 }
+void RectExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedRect(r, Rect::Bottom)); }
 
 void PlayRestoreDC(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.RestoreDC(r.I16(Value::Field)); }
 
@@ -297,8 +317,14 @@ void PlayPoly(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     (c.*Draw)(Points(r, Poly::Points, r.U16(Poly::Count)));
 }
+void PolyExtent(const TRecordReader& r, TExtent& e)
+{
+    for (TPoint p : Points(r, Poly::Points, r.U16(Poly::Count))) e.Add(p);
+}
 
-void PlayPolyPolygon(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+// Every polygon's points; raises before returning any when they run past
+// the record's end.
+std::vector<std::vector<TPoint>> PolyPolygonPoints(const TRecordReader& r)
 {
     std::size_t polys = r.U16(PolyPolygon::Polygons);
     r.Span(PolyPolygon::Counts, polys * 2);
@@ -309,24 +335,34 @@ void PlayPolyPolygon(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
         all.push_back(Points(r, at, n));
         at += 4 * n;
     }
-    c.PolyPolygon(all);
+    return all;
+}
+void PlayPolyPolygon(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.PolyPolygon(PolyPolygonPoints(r)); }
+void PolyPolygonExtent(const TRecordReader& r, TExtent& e)
+{
+    for (const auto& polygon : PolyPolygonPoints(r))
+        for (TPoint p : polygon) e.Add(p);
 }
 
 void PlayRoundRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     c.RoundRect(ReversedRect(r, RoundRect::Box), r.I16(RoundRect::Width), r.I16(RoundRect::Height));
 }
+void RoundRectExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedRect(r, RoundRect::Box)); }
 
+// The extent is the box: the ends only say where on it the arc runs.
 template <TGdiCanvas::TArcKind Kind>
 void PlayArc(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     c.Arc(Kind, ReversedRect(r, Arc::Box), ReversedPoint(r, Arc::Start), ReversedPoint(r, Arc::End));
 }
+void ArcExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedRect(r, Arc::Box)); }
 
 void PlaySetPixel(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     c.SetPixel(ReversedPoint(r, SetPixel::Point), TColor::FromColorRef(r.U32(SetPixel::ColorRef)));
 }
+void SetPixelExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedPoint(r, SetPixel::Point)); }
 
 void PlaySelectClipRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
@@ -359,11 +395,12 @@ void PlayInvertRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     if (const TRegion* region = p.RegionObject(r.U16(Value::Field))) c.InvertRegion(*region);
 }
 
-void PlayPatBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+TRect PatBltRect(const TRecordReader& r)
 {
-    c.PatBlt(RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height)),
-             r.U32(PatBlt::Rop));
+    return RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height));
 }
+void PlayPatBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.PatBlt(PatBltRect(r), r.U32(PatBlt::Rop)); }
+void PatBltExtent(const TRecordReader& r, TExtent& e) { e.Add(PatBltRect(r)); }
 
 void PlayTextOut(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
@@ -421,11 +458,24 @@ void PlayBitBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     }
 }
 
+// Where STRETCHBLT, DIBSTRETCHBLT and STRETCHDIB draw.
+template <class L>
+TRect StretchDest(const TRecordReader& r)
+{
+    return RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight));
+}
+// Only the DIB forms count towards the extent, with or without a bitmap.
+template <class L>
+void StretchExtent(const TRecordReader& r, TExtent& e)
+{
+    e.Add(StretchDest<L>(r));
+}
+
 template <bool WithDib>
 void PlayStretchBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
     using L = StretchBlt;
-    TRect dest = RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight));
+    TRect dest = StretchDest<L>(r);
     if (r.Size() == L::Dib) {
         c.PatBlt(dest, r.U32(L::Rop));
         return;
@@ -444,7 +494,7 @@ void PlayStretchDib(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
     using L = StretchDib;
     if (r.Size() <= L::Dib) return;
     if (auto bmp = PackedDib(r, L::Dib))
-        c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight)), *bmp,
+        c.DrawBitmap(StretchDest<L>(r), *bmp,
                      RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)), r.U32(L::Rop));
 }
 
@@ -494,8 +544,8 @@ const THandler Handlers[] = {
     {META_SETVIEWPORTEXT, "META_SETVIEWPORTEXT", Pair::Size, PlayPair<&TGdiCanvas::SetViewportExt>},
     {META_OFFSETWINDOWORG, "META_OFFSETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetWindowOrg>},
     {META_OFFSETVIEWPORTORG, "META_OFFSETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetViewportOrg>},
-    {META_LINETO, "META_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>},
-    {META_MOVETO, "META_MOVETO", Pair::Size, PlayPoint<&TGdiCanvas::MoveTo>},
+    {META_LINETO, "META_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>, PointExtent},
+    {META_MOVETO, "META_MOVETO", Pair::Size, PlayPoint<&TGdiCanvas::MoveTo>, PointExtent},
     {META_OFFSETCLIPRGN, "META_OFFSETCLIPRGN", Pair::Size, PlayPair<&TGdiCanvas::OffsetClip>},
     {META_FILLREGION, "META_FILLREGION", FillRegion::Size, PlayFillRegion},
     {META_SETMAPPERFLAGS, "META_SETMAPPERFLAGS", Record::Size, nullptr},
@@ -503,129 +553,41 @@ const THandler Handlers[] = {
     {META_CREATEPENINDIRECT, "META_CREATEPENINDIRECT", CreatePenIndirect::Size, PlayCreatePen},
     {META_CREATEFONTINDIRECT, "META_CREATEFONTINDIRECT", CreateFont::Size, PlayCreateFont},
     {META_CREATEBRUSHINDIRECT, "META_CREATEBRUSHINDIRECT", CreateBrushIndirect::Size, PlayCreateBrush},
-    {META_POLYGON, "META_POLYGON", Poly::Size, PlayPoly<&TGdiCanvas::Polygon>},
-    {META_POLYLINE, "META_POLYLINE", Poly::Size, PlayPoly<&TGdiCanvas::Polyline>},
+    {META_POLYGON, "META_POLYGON", Poly::Size, PlayPoly<&TGdiCanvas::Polygon>, PolyExtent},
+    {META_POLYLINE, "META_POLYLINE", Poly::Size, PlayPoly<&TGdiCanvas::Polyline>, PolyExtent},
     {META_SCALEWINDOWEXT, "META_SCALEWINDOWEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleWindowExt>},
     {META_SCALEVIEWPORTEXT, "META_SCALEVIEWPORTEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleViewportExt>},
     {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::ExcludeClipRect>},
     {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::IntersectClipRect>},
-    {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayRect<&TGdiCanvas::Ellipse>},
+    {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayRect<&TGdiCanvas::Ellipse>, RectExtent},
     {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayFloodFill<false>},
     {META_FRAMEREGION, "META_FRAMEREGION", FrameRegion::Size, PlayFrameRegion},
     {META_ANIMATEPALETTE, "META_ANIMATEPALETTE", Record::Size, nullptr},
-    {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayRect<&TGdiCanvas::Rectangle>},
-    {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel},
+    {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayRect<&TGdiCanvas::Rectangle>, RectExtent},
+    {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel, SetPixelExtent},
     {META_TEXTOUT, "META_TEXTOUT", TextOut::Size, PlayTextOut},
-    {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon},
+    {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon, PolyPolygonExtent},
     {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayFloodFill<true>},
-    {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect},
-    {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt},
+    {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect, RoundRectExtent},
+    {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt, PatBltExtent},
     {META_ESCAPE, "META_ESCAPE", Record::Size, nullptr},
     {META_CREATEREGION, "META_CREATEREGION", Region::Size, PlayCreateRegion},
-    {META_ARC, "META_ARC", Arc::Size, PlayArc<TArc::Arc>},
-    {META_PIE, "META_PIE", Arc::Size, PlayArc<TArc::Pie>},
-    {META_CHORD, "META_CHORD", Arc::Size, PlayArc<TArc::Chord>},
+    {META_ARC, "META_ARC", Arc::Size, PlayArc<TArc::Arc>, ArcExtent},
+    {META_PIE, "META_PIE", Arc::Size, PlayArc<TArc::Pie>, ArcExtent},
+    {META_CHORD, "META_CHORD", Arc::Size, PlayArc<TArc::Chord>, ArcExtent},
     {META_BITBLT, "META_BITBLT", BitBlt::Size, PlayBitBlt<false>},
     {META_DIBBITBLT, "META_DIBBITBLT", BitBlt::Size, PlayBitBlt<true>},
     {META_EXTTEXTOUT, "META_EXTTEXTOUT", ExtTextOut::Size, PlayExtTextOut},
     {META_STRETCHBLT, "META_STRETCHBLT", StretchBlt::Size, PlayStretchBlt<false>},
-    {META_DIBSTRETCHBLT, "META_DIBSTRETCHBLT", StretchBlt::Size, PlayStretchBlt<true>},
+    {META_DIBSTRETCHBLT, "META_DIBSTRETCHBLT", StretchBlt::Size, PlayStretchBlt<true>, StretchExtent<StretchBlt>},
     {META_SETDIBTODEV, "META_SETDIBTODEV", SetDibToDev::Size, PlaySetDibToDev},
-    {META_STRETCHDIB, "META_STRETCHDIB", StretchDib::Size, PlayStretchDib},
+    {META_STRETCHDIB, "META_STRETCHDIB", StretchDib::Size, PlayStretchDib, StretchExtent<StretchDib>},
 };
 // clang-format on
 
-const THandler* FindHandler(std::uint16_t function)
-{
-    static const auto byFunction = [] {
-        std::unordered_map<std::uint32_t, const THandler*> m;
-        for (const THandler& h : Handlers) m.emplace(h.Type, &h);
-        return m;
-    }();
-    auto it = byFunction.find(function);
-    return it != byFunction.end() ? it->second : nullptr;
-}
-
-// The box around points in logical units.
-struct TExtent {
-    double Left = HUGE_VAL, Top = HUGE_VAL, Right = -HUGE_VAL, Bottom = -HUGE_VAL;
-    void Add(TPoint p)
-    {
-        Left = std::min(Left, p.X);
-        Top = std::min(Top, p.Y);
-        Right = std::max(Right, p.X);
-        Bottom = std::max(Bottom, p.Y);
-    }
-    void Add(const TRect& r)
-    {
-        Add(TPoint{r.Left, r.Top});
-        Add(TPoint{r.Right, r.Bottom});
-    }
-    bool Empty() const { return !(Right > Left) || !(Bottom > Top); }
-};
-
-// Adds the points a drawing record draws at to extent; other records, and
-// drawing records too short for their points, add nothing.
-void AddDrawnExtent(std::uint16_t function, const TRecordReader& r, TExtent& extent)
-{
-    auto fits = [&](std::size_t size) { return r.Size() >= size; };
-    auto points = [&](std::size_t at, std::size_t count) {
-        if (!r.Has(at, count * 4)) return;
-        for (std::size_t i = 0; i < count; ++i) extent.Add(PointAt(r, at + 4 * i, at + 4 * i + 2));
-    };
-    switch (function) {
-    case META_MOVETO:
-    case META_LINETO:
-        if (fits(Pair::Size)) extent.Add(ReversedPoint(r, Pair::Y));
-        break;
-    case META_SETPIXEL:
-        if (fits(SetPixel::Size)) extent.Add(ReversedPoint(r, SetPixel::Point));
-        break;
-    case META_RECTANGLE:
-    case META_ELLIPSE:
-        if (fits(Rect::Size)) extent.Add(ReversedRect(r, Rect::Bottom));
-        break;
-    case META_ROUNDRECT:
-        if (fits(RoundRect::Size)) extent.Add(ReversedRect(r, RoundRect::Box));
-        break;
-    case META_ARC:
-    case META_PIE:
-    case META_CHORD:
-        if (fits(Arc::Size)) extent.Add(ReversedRect(r, Arc::Box));
-        break;
-    case META_POLYGON:
-    case META_POLYLINE:
-        if (fits(Poly::Size)) points(Poly::Points, r.U16(Poly::Count));
-        break;
-    case META_POLYPOLYGON: {
-        if (!fits(PolyPolygon::Size)) break;
-        std::size_t polys = r.U16(PolyPolygon::Polygons), total = 0;
-        if (!r.Has(PolyPolygon::Counts, polys * 2)) break;
-        for (std::size_t i = 0; i < polys; ++i) total += r.U16(PolyPolygon::Counts + 2 * i);
-        points(PolyPolygon::Counts + 2 * polys, total);
-        break;
-    }
-    case META_PATBLT:
-        if (fits(PatBlt::Size))
-            extent.Add(RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height)));
-        break;
-    case META_STRETCHDIB:
-        if (fits(StretchDib::Size))
-            extent.Add(RectAt(r.I16(StretchDib::XDest), r.I16(StretchDib::YDest), r.I16(StretchDib::DestWidth),
-                              r.I16(StretchDib::DestHeight)));
-        break;
-    case META_DIBSTRETCHBLT:
-        if (fits(StretchBlt::Size))
-            extent.Add(RectAt(r.I16(StretchBlt::XDest), r.I16(StretchBlt::YDest), r.I16(StretchBlt::DestWidth),
-                              r.I16(StretchBlt::DestHeight)));
-        break;
-    default: break;
-    }
-}
-
 void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
 {
-    const THandler* handler = FindHandler(record.Function);
+    const THandler* handler = FindHandler(Handlers, record.Function);
     if (!handler) {
         char name[32];
         std::snprintf(name, sizeof name, "WMF function 0x%04X", record.Function);
@@ -680,8 +642,8 @@ TBitmap TWmfPlayer::Play()
             if (rec.Function == META_SETWINDOWEXT && rec.Size >= Pair::Size) {
                 winExt = {double(r.I16(Pair::X)), double(r.I16(Pair::Y))};
                 haveExt = winExt.X != 0 && winExt.Y != 0;
-            } else {
-                AddDrawnExtent(rec.Function, r, drawn);
+            } else if (const THandler* handler = FindHandler(Handlers, rec.Function)) {
+                AddRecordExtent(*handler, r, drawn);
             }
         });
         if (!haveExt) {
