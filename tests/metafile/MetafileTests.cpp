@@ -742,6 +742,93 @@ TEST(MetafileRegion, WmfAndEmfRegionRecordsPaintAndClip)
     }
 }
 
+// Records that mean the same in both formats read WMF's 16-bit fields and
+// EMF's 32-bit ones, each in its own order: signed values, points stored
+// y first (WMF) or x first (EMF), a round rectangle's corner width and
+// height. Each case probes where the two readings of a field would differ.
+TEST(MetafileRecords, SharedRecordsReadEachFormatsFieldsInItsOrder)
+{
+    // Brushes red, green and blue: WMF slots 0 to 2, EMF handles 1 to 3.
+    auto wmf = [] {
+        TWmfBuilder b;
+        b.Record(0x02FC, {0, 0x00FF, 0x0000, 0}).Record(0x02FC, {0, 0xFF00, 0x0000, 0});
+        b.Record(0x02FC, {0, 0x0000, 0x00FF, 0});
+        return b;
+    };
+    auto emf = [] {
+        TEmfBuilder b;
+        b.Record(39, {1, 0, 0x0000FF, 0}).Record(39, {2, 0, 0x00FF00, 0}).Record(39, {3, 0, 0xFF0000, 0});
+        return b;
+    };
+    const TRgb red{255, 0, 0}, blue{0, 0, 255}, white{255, 255, 255};
+    struct TProbe {
+        int X, Y;
+        TRgb Want;
+    };
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+        std::vector<TProbe> Probes;
+    } cases[] = {
+        {"WMF RESTOREDC -2 goes back two saved states",
+         wmf()
+             .Record(0x012D, {0})
+             .Record(0x001E, {})
+             .Record(0x012D, {1})
+             .Record(0x001E, {})
+             .Record(0x012D, {2})
+             .Record(0x0127, {-2})
+             .Record(0x041B, {60, 60, 20, 20})
+             .Finish(),
+         false,
+         {{40, 40, red}}},
+        {"EMF RESTOREDC -2 goes back two saved states",
+         emf()
+             .Record(37, {1})
+             .Record(33, {})
+             .Record(37, {2})
+             .Record(33, {})
+             .Record(37, {3})
+             .Record(34, {0xFFFFFFFE})
+             .Record(43, {20, 20, 60, 60})
+             .Finish(),
+         true,
+         {{40, 40, red}}},
+        {"WMF SETPIXEL: colour, then y before x",
+         wmf().Record(0x041F, {0x0000, 0x00FF, 10, 30}).Finish(),
+         false,
+         {{30, 10, blue}, {10, 30, white}}},
+        {"EMF SETPIXELV: x before y, then colour",
+         emf().Record(15, {30, 10, 0xFF0000}).Finish(),
+         true,
+         {{30, 10, blue}, {10, 30, white}}},
+        // Corners 80 wide and 20 high cut (30, 21) off; 20 wide and 80 high would not.
+        {"WMF ROUNDRECT: corner height, then width",
+         wmf().Record(0x012D, {0}).Record(0x061C, {20, 80, 180, 180, 20, 20}).Finish(),
+         false,
+         {{30, 21, white}, {100, 100, red}}},
+        {"EMF ROUNDRECT: corner width, then height",
+         emf().Record(37, {1}).Record(44, {20, 20, 180, 180, 80, 20}).Finish(),
+         true,
+         {{30, 21, white}, {100, 100, red}}},
+        {"WMF window origin is signed",
+         wmf().Record(0x012D, {0}).Record(0x020B, {-100, -100}).Record(0x041B, {-40, -40, -80, -80}).Finish(),
+         false,
+         {{40, 40, red}, {10, 10, white}}},
+        {"EMF window origin is 32-bit",
+         emf().Record(37, {1}).Record(10, {70000, 70000}).Record(43, {70020, 70020, 70060, 70060}).Finish(),
+         true,
+         {{40, 40, red}, {10, 10, white}}},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        for (const TProbe& probe : c.Probes)
+            ExpectNear(At(bmp, probe.X, probe.Y), probe.Want, 40,
+                       std::string(c.Name) + " at " + std::to_string(probe.X) + ", " + std::to_string(probe.Y));
+    }
+}
+
 TEST(MetafilePath, FillingAWidenedPathPaintsTheStrokeWithTheBrush)
 {
     // A 20-unit pen along y = 100 from x 20 to 180, red brush.
