@@ -169,19 +169,24 @@ struct Pair {
 struct Scale {
     static constexpr std::size_t XNum = 8, XDenom = 12, YNum = 16, YDenom = 20, Size = 24;
 };
-// Records of one 32-bit value: modes, colours, object indexes, RESTOREDC.
+// Records of one 32-bit value: modes, object indexes, RESTOREDC.
 struct Value {
     static constexpr std::size_t Field = 8, Size = 12;
 };
+// SETTEXTCOLOR, SETBKCOLOR: one COLORREF.
+struct Color {
+    static constexpr std::size_t ColorRef = 8, Size = 12;
+};
 struct SetPixelV {
-    static constexpr std::size_t Pixel = 8, Color = 16, Size = 20;
+    static constexpr std::size_t Point = 8, ColorRef = 16, Size = 20;
 };
 // EXCLUDECLIPRECT, INTERSECTCLIPRECT, ELLIPSE, RECTANGLE: one RECTL.
-struct Box {
-    static constexpr std::size_t Rect = 8, Size = 24;
+struct Rect {
+    static constexpr std::size_t Box = 8, Size = 24;
 };
+// The box, then the corner's width and height.
 struct RoundRect {
-    static constexpr std::size_t Box = 8, CornerWidth = 24, CornerHeight = 28, Size = 32;
+    static constexpr std::size_t Box = 8, Width = 24, Height = 28, Size = 32;
 };
 // ARC, CHORD, PIE, ARCTO.
 struct Arc {
@@ -218,7 +223,7 @@ struct CreateFont {
                                  FaceNameBytes = 64, Size = 104;
 };
 struct ExtFloodFill {
-    static constexpr std::size_t Start = 8, Color = 16, Mode = 20, Size = 24;
+    static constexpr std::size_t Point = 8, ColorRef = 16, Mode = 20, Size = 24;
 };
 struct ExtSelectClipRgn {
     static constexpr std::size_t RegionSize = 8, Mode = 12, Region = 16, Size = 16;

@@ -1,12 +1,14 @@
 // Windows metafiles (16-bit WMF), with or without the placeable header. Each
 // record function has one entry in the table at the end: its name, its fixed
 // size, its handler, which reads the fields named in WmfRecords.h, and for a
-// drawing record the function that says where it draws.
+// drawing record the function that says where it draws (a handler shared
+// with EMF names the layout it reads in the table).
 #include "platform/metafile/GdiCanvas.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/metafile/Players.h"
 #include "platform/metafile/RecordReader.h"
 #include "platform/metafile/RecordTable.h"
+#include "platform/metafile/SharedRecords.h"
 #include "platform/metafile/WmfRecords.h"
 
 #include <algorithm>
@@ -16,47 +18,12 @@
 
 namespace mirt::metafile {
 
-// The box around points in logical units.
-struct TExtent {
-    double Left = HUGE_VAL, Top = HUGE_VAL, Right = -HUGE_VAL, Bottom = -HUGE_VAL;
-    void Add(TPoint p)
-    {
-        Left = std::min(Left, p.X);
-        Top = std::min(Top, p.Y);
-        Right = std::max(Right, p.X);
-        Bottom = std::max(Bottom, p.Y);
-    }
-    void Add(const TRect& r)
-    {
-        Add(TPoint{r.Left, r.Top});
-        Add(TPoint{r.Right, r.Bottom});
-    }
-    bool Empty() const { return !(Right > Left) || !(Bottom > Top); }
-};
-
 namespace {
 
 using namespace wmf;
 
-TPoint PointAt(const TRecordReader& r, std::size_t x, std::size_t y) { return {double(r.I16(x)), double(r.I16(y))}; }
 // A point stored y first, then x.
-TPoint ReversedPoint(const TRecordReader& r, std::size_t at) { return PointAt(r, at + 2, at); }
-// A rectangle stored bottom, right, top, left.
-TRect ReversedRect(const TRecordReader& r, std::size_t at)
-{
-    return {double(r.I16(at + 6)), double(r.I16(at + 4)), double(r.I16(at + 2)), double(r.I16(at))};
-}
-// A rectangle given by its corner and size.
-TRect RectAt(double x, double y, double w, double h) { return {x, y, x + w, y + h}; }
-
-// (x, y) pairs from offset on; checks the whole run before allocating.
-std::vector<TPoint> Points(const TRecordReader& r, std::size_t offset, std::size_t count)
-{
-    r.Span(offset, count * 4);
-    std::vector<TPoint> pts(count);
-    for (std::size_t i = 0; i < count; ++i) pts[i] = PointAt(r, offset + 4 * i, offset + 4 * i + 2);
-    return pts;
-}
+constexpr auto ReversedPoint = TWmfFields::Point;
 
 // The bytes of the record from offset to its end.
 std::span<const unsigned char> Rest(const TRecordReader& r, std::size_t offset)
@@ -80,6 +47,8 @@ struct TWmfPlayer {
     void ForEachRecord(F visit) const;
     void Draw(const TRecord& record, TGdiCanvas& canvas);
     void AddObject(TGdiObject object);
+    void Select(std::uint32_t index, TGdiCanvas& canvas);
+    void Delete(std::uint32_t index);
     const TGdiObject* Object(std::uint16_t index) const;
     const TRegion* RegionObject(std::uint16_t index) const;
     const TBrush* BrushObject(std::uint16_t index) const;
@@ -125,6 +94,18 @@ void TWmfPlayer::AddObject(TGdiObject object)
     if (objects_.size() < objectCount_) objects_.push_back(std::move(object));
 }
 
+void TWmfPlayer::Select(std::uint32_t index, TGdiCanvas& canvas)
+{
+    // Selecting a region makes it the clip.
+    if (const TRegion* region = RegionObject(index)) canvas.SelectClipRegion(*region, RGN_COPY);
+    else if (const TGdiObject* o = Object(index)) canvas.SelectObject(*o);
+}
+
+void TWmfPlayer::Delete(std::uint32_t index)
+{
+    if (index < objects_.size()) objects_[index].reset();
+}
+
 const TGdiObject* TWmfPlayer::Object(std::uint16_t index) const
 {
     if (index >= objects_.size() || !objects_[index]) return nullptr;
@@ -148,19 +129,8 @@ std::shared_ptr<const TBitmap> PackedDib(const TRecordReader& r, std::size_t off
     return DecodeRecordBitmap(Rest(r, offset), {});
 }
 
-// ---- Handlers, one per record function or per group that shares a layout ----
-
-template <void (TGdiCanvas::*Do)()>
-void PlayAction(TWmfPlayer&, const TRecordReader&, TGdiCanvas& c)
-{
-    (c.*Do)();
-}
-
-template <class T, void (TGdiCanvas::*Set)(T)>
-void PlayValue(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(static_cast<T>(r.U16(Value::Field)));
-}
+// ---- Handlers, one per record function or per group that shares a layout;
+// those that mean the same as in EMF are in SharedRecords.h ----
 
 // Extra logical units after every character; may be negative.
 void PlaySetTextCharExtra(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
@@ -172,40 +142,6 @@ void PlaySetTextJustification(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c
 {
     c.SetTextJustification(r.I16(TextJustification::BreakExtra), r.U16(TextJustification::BreakCount));
 }
-
-template <void (TGdiCanvas::*Set)(TColor)>
-void PlayColor(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(TColor::FromColorRef(r.U32(Color::ColorRef)));
-}
-
-template <void (TGdiCanvas::*Set)(double, double)>
-void PlayPair(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(r.I16(Pair::X), r.I16(Pair::Y));
-}
-
-template <void (TGdiCanvas::*Set)(TPoint)>
-void PlayPoint(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(ReversedPoint(r, Pair::Y));
-}
-void PointExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedPoint(r, Pair::Y)); }
-
-template <void (TGdiCanvas::*Set)(double, double, double, double)>
-void PlayScale(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(r.I16(Scale::XNum), r.I16(Scale::XDenom), r.I16(Scale::YNum), r.I16(Scale::YDenom));
-}
-
-template <void (TGdiCanvas::*Set)(const TRect&)>
-void PlayRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(ReversedRect(r, Rect::Bottom));
-}
-void RectExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedRect(r, Rect::Bottom)); }
-
-void PlayRestoreDC(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.RestoreDC(r.I16(Value::Field)); }
 
 void PlayCreatePen(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
@@ -232,22 +168,11 @@ void PlayDibCreatePatternBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas
     p.AddObject(brush);
 }
 
-// FLOODFILL fills up to a border colour; EXTFLOODFILL says which way.
-template <bool Extended>
+// FLOODFILL fills up to a border colour; EXTFLOODFILL, shared with EMF,
+// says which way.
 void PlayFloodFill(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
-    if (Extended)
-        c.FloodFill(ReversedPoint(r, ExtFloodFill::Point), TColor::FromColorRef(r.U32(ExtFloodFill::ColorRef)),
-                    r.U16(ExtFloodFill::Mode));
-    else
-        c.FloodFill(ReversedPoint(r, FloodFill::Point), TColor::FromColorRef(r.U32(FloodFill::ColorRef)),
-                    FLOODFILLBORDER);
-}
-
-// Records we know and cannot draw.
-void PlayUnsupported(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
-{
-    p.tally_.Skipped(p.tally_.Current(), "not supported");
+    c.FloodFill(ReversedPoint(r, FloodFill::Point), TColor::FromColorRef(r.U32(FloodFill::ColorRef)), FLOODFILLBORDER);
 }
 
 // A device-dependent bitmap: drawn as its mid grey.
@@ -298,30 +223,6 @@ void PlayCreateRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
     p.AddObject(std::move(region));
 }
 
-void PlaySelectObject(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
-{
-    // Selecting a region makes it the clip.
-    std::uint16_t index = r.U16(Value::Field);
-    if (const TRegion* region = p.RegionObject(index)) c.SelectClipRegion(*region, RGN_COPY);
-    else if (const TGdiObject* o = p.Object(index)) c.SelectObject(*o);
-}
-
-void PlayDeleteObject(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
-{
-    std::uint16_t index = r.U16(Value::Field);
-    if (index < p.objects_.size()) p.objects_[index].reset();
-}
-
-template <void (TGdiCanvas::*Draw)(const std::vector<TPoint>&)>
-void PlayPoly(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Draw)(Points(r, Poly::Points, r.U16(Poly::Count)));
-}
-void PolyExtent(const TRecordReader& r, TExtent& e)
-{
-    for (TPoint p : Points(r, Poly::Points, r.U16(Poly::Count))) e.Add(p);
-}
-
 // Every polygon's points; raises before returning any when they run past
 // the record's end.
 std::vector<std::vector<TPoint>> PolyPolygonPoints(const TRecordReader& r)
@@ -332,7 +233,7 @@ std::vector<std::vector<TPoint>> PolyPolygonPoints(const TRecordReader& r)
     std::vector<std::vector<TPoint>> all;
     for (std::size_t i = 0; i < polys; ++i) {
         std::size_t n = r.U16(PolyPolygon::Counts + 2 * i);
-        all.push_back(Points(r, at, n));
+        all.push_back(ReadPoints<TPointS>(r, at, n));
         at += 4 * n;
     }
     return all;
@@ -343,26 +244,6 @@ void PolyPolygonExtent(const TRecordReader& r, TExtent& e)
     for (const auto& polygon : PolyPolygonPoints(r))
         for (TPoint p : polygon) e.Add(p);
 }
-
-void PlayRoundRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.RoundRect(ReversedRect(r, RoundRect::Box), r.I16(RoundRect::Width), r.I16(RoundRect::Height));
-}
-void RoundRectExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedRect(r, RoundRect::Box)); }
-
-// The extent is the box: the ends only say where on it the arc runs.
-template <TGdiCanvas::TArcKind Kind>
-void PlayArc(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.Arc(Kind, ReversedRect(r, Arc::Box), ReversedPoint(r, Arc::Start), ReversedPoint(r, Arc::End));
-}
-void ArcExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedRect(r, Arc::Box)); }
-
-void PlaySetPixel(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.SetPixel(ReversedPoint(r, SetPixel::Point), TColor::FromColorRef(r.U32(SetPixel::ColorRef)));
-}
-void SetPixelExtent(const TRecordReader& r, TExtent& e) { e.Add(ReversedPoint(r, SetPixel::Point)); }
 
 void PlaySelectClipRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
@@ -517,64 +398,64 @@ const THandler Handlers[] = {
     {META_REALIZEPALETTE, "META_REALIZEPALETTE", Record::Size, nullptr},
     {META_SETPALENTRIES, "META_SETPALENTRIES", Record::Size, nullptr},
     {META_CREATEPALETTE, "META_CREATEPALETTE", Record::Size, PlayCreatePalette},
-    {META_SETBKMODE, "META_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
-    {META_SETMAPMODE, "META_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
-    {META_SETROP2, "META_SETROP2", Value::Size, PlayValue<int, &TGdiCanvas::SetROP2>},
+    {META_SETBKMODE, "META_SETBKMODE", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetBkMode>},
+    {META_SETMAPMODE, "META_SETMAPMODE", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetMapMode>},
+    {META_SETROP2, "META_SETROP2", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetROP2>},
     {META_SETRELABS, "META_SETRELABS", Record::Size, nullptr},
-    {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
+    {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetPolyFillMode>},
     {META_SETSTRETCHBLTMODE, "META_SETSTRETCHBLTMODE", Record::Size, nullptr},
     {META_SETTEXTCHAREXTRA, "META_SETTEXTCHAREXTRA", Value::Size, PlaySetTextCharExtra},
-    {META_RESTOREDC, "META_RESTOREDC", Value::Size, PlayRestoreDC},
+    {META_RESTOREDC, "META_RESTOREDC", Value::Size, PlayRestoreDC<TWmfFields, Value>},
     {META_INVERTREGION, "META_INVERTREGION", Value::Size, PlayInvertRegion},
     {META_PAINTREGION, "META_PAINTREGION", Value::Size, PlayPaintRegion},
     {META_SELECTCLIPREGION, "META_SELECTCLIPREGION", Value::Size, PlaySelectClipRegion},
-    {META_SELECTOBJECT, "META_SELECTOBJECT", Value::Size, PlaySelectObject},
-    {META_SETTEXTALIGN, "META_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
+    {META_SELECTOBJECT, "META_SELECTOBJECT", Value::Size, PlaySelectObject<TWmfFields, Value>},
+    {META_SETTEXTALIGN, "META_SETTEXTALIGN", Value::Size, PlayValue<TWmfFields, Value, std::uint32_t, &TGdiCanvas::SetTextAlign>},
     {META_RESIZEPALETTE, "META_RESIZEPALETTE", Record::Size, nullptr},
     {META_DIBCREATEPATTERNBRUSH, "META_DIBCREATEPATTERNBRUSH", DibCreatePatternBrush::Size, PlayDibCreatePatternBrush},
     {META_SETLAYOUT, "META_SETLAYOUT", Record::Size, PlayUnsupported},
-    {META_DELETEOBJECT, "META_DELETEOBJECT", Value::Size, PlayDeleteObject},
+    {META_DELETEOBJECT, "META_DELETEOBJECT", Value::Size, PlayDeleteObject<TWmfFields, Value>},
     {META_CREATEPATTERNBRUSH, "META_CREATEPATTERNBRUSH", Record::Size, PlayCreatePatternBrush},
-    {META_SETBKCOLOR, "META_SETBKCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetBkColor>},
-    {META_SETTEXTCOLOR, "META_SETTEXTCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetTextColor>},
+    {META_SETBKCOLOR, "META_SETBKCOLOR", Color::Size, PlayColor<Color, &TGdiCanvas::SetBkColor>},
+    {META_SETTEXTCOLOR, "META_SETTEXTCOLOR", Color::Size, PlayColor<Color, &TGdiCanvas::SetTextColor>},
     {META_SETTEXTJUSTIFICATION, "META_SETTEXTJUSTIFICATION", TextJustification::Size, PlaySetTextJustification},
-    {META_SETWINDOWORG, "META_SETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::SetWindowOrg>},
-    {META_SETWINDOWEXT, "META_SETWINDOWEXT", Pair::Size, PlayPair<&TGdiCanvas::SetWindowExt>},
-    {META_SETVIEWPORTORG, "META_SETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::SetViewportOrg>},
-    {META_SETVIEWPORTEXT, "META_SETVIEWPORTEXT", Pair::Size, PlayPair<&TGdiCanvas::SetViewportExt>},
-    {META_OFFSETWINDOWORG, "META_OFFSETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetWindowOrg>},
-    {META_OFFSETVIEWPORTORG, "META_OFFSETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetViewportOrg>},
-    {META_LINETO, "META_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>, PointExtent},
-    {META_MOVETO, "META_MOVETO", Pair::Size, PlayPoint<&TGdiCanvas::MoveTo>, PointExtent},
-    {META_OFFSETCLIPRGN, "META_OFFSETCLIPRGN", Pair::Size, PlayPair<&TGdiCanvas::OffsetClip>},
+    {META_SETWINDOWORG, "META_SETWINDOWORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetWindowOrg>},
+    {META_SETWINDOWEXT, "META_SETWINDOWEXT", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetWindowExt>},
+    {META_SETVIEWPORTORG, "META_SETVIEWPORTORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetViewportOrg>},
+    {META_SETVIEWPORTEXT, "META_SETVIEWPORTEXT", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetViewportExt>},
+    {META_OFFSETWINDOWORG, "META_OFFSETWINDOWORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::OffsetWindowOrg>},
+    {META_OFFSETVIEWPORTORG, "META_OFFSETVIEWPORTORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::OffsetViewportOrg>},
+    {META_LINETO, "META_LINETO", Pair::Size, PlayPoint<TWmfFields, Pair, &TGdiCanvas::LineTo>, PointExtent<TWmfFields, Pair>},
+    {META_MOVETO, "META_MOVETO", Pair::Size, PlayPoint<TWmfFields, Pair, &TGdiCanvas::MoveTo>, PointExtent<TWmfFields, Pair>},
+    {META_OFFSETCLIPRGN, "META_OFFSETCLIPRGN", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::OffsetClip>},
     {META_FILLREGION, "META_FILLREGION", FillRegion::Size, PlayFillRegion},
     {META_SETMAPPERFLAGS, "META_SETMAPPERFLAGS", Record::Size, nullptr},
     {META_SELECTPALETTE, "META_SELECTPALETTE", Record::Size, nullptr},
     {META_CREATEPENINDIRECT, "META_CREATEPENINDIRECT", CreatePenIndirect::Size, PlayCreatePen},
     {META_CREATEFONTINDIRECT, "META_CREATEFONTINDIRECT", CreateFont::Size, PlayCreateFont},
     {META_CREATEBRUSHINDIRECT, "META_CREATEBRUSHINDIRECT", CreateBrushIndirect::Size, PlayCreateBrush},
-    {META_POLYGON, "META_POLYGON", Poly::Size, PlayPoly<&TGdiCanvas::Polygon>, PolyExtent},
-    {META_POLYLINE, "META_POLYLINE", Poly::Size, PlayPoly<&TGdiCanvas::Polyline>, PolyExtent},
-    {META_SCALEWINDOWEXT, "META_SCALEWINDOWEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleWindowExt>},
-    {META_SCALEVIEWPORTEXT, "META_SCALEVIEWPORTEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleViewportExt>},
-    {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::ExcludeClipRect>},
-    {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::IntersectClipRect>},
-    {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayRect<&TGdiCanvas::Ellipse>, RectExtent},
-    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayFloodFill<false>},
+    {META_POLYGON, "META_POLYGON", Poly::Size, PlayPoly<TWmfFields, Poly, TPointS, &TGdiCanvas::Polygon>, PolyExtent<TWmfFields, Poly, TPointS>},
+    {META_POLYLINE, "META_POLYLINE", Poly::Size, PlayPoly<TWmfFields, Poly, TPointS, &TGdiCanvas::Polyline>, PolyExtent<TWmfFields, Poly, TPointS>},
+    {META_SCALEWINDOWEXT, "META_SCALEWINDOWEXT", Scale::Size, PlayScale<TWmfFields, Scale, &TGdiCanvas::ScaleWindowExt>},
+    {META_SCALEVIEWPORTEXT, "META_SCALEVIEWPORTEXT", Scale::Size, PlayScale<TWmfFields, Scale, &TGdiCanvas::ScaleViewportExt>},
+    {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::ExcludeClipRect>},
+    {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::IntersectClipRect>},
+    {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::Ellipse>, BoxExtent<TWmfFields, Rect>},
+    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayFloodFill},
     {META_FRAMEREGION, "META_FRAMEREGION", FrameRegion::Size, PlayFrameRegion},
     {META_ANIMATEPALETTE, "META_ANIMATEPALETTE", Record::Size, nullptr},
-    {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayRect<&TGdiCanvas::Rectangle>, RectExtent},
-    {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel, SetPixelExtent},
+    {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::Rectangle>, BoxExtent<TWmfFields, Rect>},
+    {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel<TWmfFields, SetPixel>, SetPixelExtent<TWmfFields, SetPixel>},
     {META_TEXTOUT, "META_TEXTOUT", TextOut::Size, PlayTextOut},
     {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon, PolyPolygonExtent},
-    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayFloodFill<true>},
-    {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect, RoundRectExtent},
+    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayExtFloodFill<TWmfFields, ExtFloodFill>},
+    {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect<TWmfFields, RoundRect>, BoxExtent<TWmfFields, RoundRect>},
     {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt, PatBltExtent},
     {META_ESCAPE, "META_ESCAPE", Record::Size, nullptr},
     {META_CREATEREGION, "META_CREATEREGION", Region::Size, PlayCreateRegion},
-    {META_ARC, "META_ARC", Arc::Size, PlayArc<TArc::Arc>, ArcExtent},
-    {META_PIE, "META_PIE", Arc::Size, PlayArc<TArc::Pie>, ArcExtent},
-    {META_CHORD, "META_CHORD", Arc::Size, PlayArc<TArc::Chord>, ArcExtent},
+    {META_ARC, "META_ARC", Arc::Size, PlayArc<TWmfFields, Arc, TArc::Arc>, BoxExtent<TWmfFields, Arc>},
+    {META_PIE, "META_PIE", Arc::Size, PlayArc<TWmfFields, Arc, TArc::Pie>, BoxExtent<TWmfFields, Arc>},
+    {META_CHORD, "META_CHORD", Arc::Size, PlayArc<TWmfFields, Arc, TArc::Chord>, BoxExtent<TWmfFields, Arc>},
     {META_BITBLT, "META_BITBLT", BitBlt::Size, PlayBitBlt<false>},
     {META_DIBBITBLT, "META_DIBBITBLT", BitBlt::Size, PlayBitBlt<true>},
     {META_EXTTEXTOUT, "META_EXTTEXTOUT", ExtTextOut::Size, PlayExtTextOut},
