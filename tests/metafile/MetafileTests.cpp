@@ -275,7 +275,7 @@ TEST(MetafileText, AdvancesAreSummedPerCharacter)
     EXPECT_EQ(wide.Advances, (std::vector<double>{1, 5, 4, 5}));
 }
 
-std::string Font(int height, int charset, const std::string& face)
+std::string Font(int height, int charset, const std::string& face, int weight = 400)
 {
     // LOGFONT16 after height: width, escapement, orientation, weight, flags, face[32]
     std::string s;
@@ -287,7 +287,7 @@ std::string Font(int height, int charset, const std::string& face)
     w16(0);
     w16(0);
     w16(0);
-    w16(400);
+    w16(weight);
     s += char(0);
     s += char(0);
     s += char(0);
@@ -827,6 +827,80 @@ TEST(MetafileRecords, SharedRecordsReadEachFormatsFieldsInItsOrder)
             ExpectNear(At(bmp, probe.X, probe.Y), probe.Want, 40,
                        std::string(c.Name) + " at " + std::to_string(probe.X) + ", " + std::to_string(probe.Y));
     }
+}
+
+// The pen, brush and font records of both formats hold the same logical
+// structures in their own widths.
+TEST(MetafileRecords, ObjectRecordsReadPenBrushAndFontFields)
+{
+    // A pen of width -9 is 9 wide: a red line along y = 100.
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+    } pens[] = {
+        {"WMF CREATEPENINDIRECT",
+         TWmfBuilder()
+             .Record(0x02FA, {0, -9, 0, 0x00FF, 0x0000})
+             .Record(0x012D, {0})
+             .Record(0x0214, {100, 20})
+             .Record(0x0213, {100, 180})
+             .Finish(),
+         false},
+        {"EMF CREATEPEN",
+         TEmfBuilder()
+             .Record(38, {1, 0, std::uint32_t(-9), 0, 0x0000FF})
+             .Record(37, {1})
+             .Record(27, {20, 100})
+             .Record(54, {180, 100})
+             .Finish(),
+         true},
+    };
+    for (const auto& c : pens) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        ExpectNear(At(bmp, 100, 103), {255, 0, 0}, 40, std::string(c.Name) + ": within the width");
+        ExpectNear(At(bmp, 100, 110), {255, 255, 255}, 40, std::string(c.Name) + ": beyond it");
+    }
+
+    // A black HS_VERTICAL hatch: each column is the same all the way down,
+    // and a row crosses both lines and gaps.
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+    } hatches[] = {
+        {"WMF CREATEBRUSHINDIRECT",
+         TWmfBuilder().Record(0x02FC, {2, 0, 0, 1}).Record(0x012D, {0}).Record(0x041B, {180, 180, 20, 20}).Finish(),
+         false},
+        {"EMF CREATEBRUSHINDIRECT",
+         TEmfBuilder().Record(39, {1, 2, 0, 1}).Record(37, {1}).Record(43, {20, 20, 180, 180}).Finish(), true},
+    };
+    for (const auto& c : hatches) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        int dark = 0;
+        for (int x = 40; x < 56; ++x) {
+            dark += At(bmp, x, 50).R < 128;
+            for (int y = 51; y < 60; ++y)
+                EXPECT_EQ(At(bmp, x, y).R, At(bmp, x, 50).R) << c.Name << " at " << x << ", " << y;
+        }
+        EXPECT_GT(dark, 0) << c.Name;
+        EXPECT_LT(dark, 16) << c.Name;
+    }
+
+    // Weight 700 puts more ink down than 400.
+    auto wmfText = [](int weight) {
+        TWmfBuilder b;
+        b.Record(0x02FB, {}, Font(-40, 0, "DejaVu Sans", weight)).Record(0x012D, {0}).Record(0x0102, {1});
+        return Decode(b.Record(0x0A32, {100, 10, 5, 0}, "Hello").Finish(), false);
+    };
+    auto emfText = [](std::uint32_t weight) {
+        TEmfBuilder b;
+        b.Record(82, {1, std::uint32_t(-40), 0, 0, 0, weight, 0, 0}, Utf16(u"DejaVu Sans", 32)).Record(37, {1});
+        b.Record(18, {1});
+        return Decode(b.Record(108, {20, 120, 5, 0x300, 1, 0, 0}, "Hello").Finish(), true);
+    };
+    EXPECT_GT(Ink(wmfText(700)), Ink(wmfText(400)) * 11 / 10) << "WMF CREATEFONTINDIRECT";
+    EXPECT_GT(Ink(emfText(700)), Ink(emfText(400)) * 11 / 10) << "EMF EXTCREATEFONTINDIRECTW";
 }
 
 TEST(MetafilePath, FillingAWidenedPathPaintsTheStrokeWithTheBrush)
