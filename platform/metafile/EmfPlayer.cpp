@@ -196,12 +196,7 @@ void PlayModifyWorldTransform(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c
 
 void PlayCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TPen pen;
-    pen.Style = r.U32(CreatePen::Style);
-    pen.Width = std::abs(double(r.I32(CreatePen::Width)));
-    pen.Cosmetic = pen.Width == 0;
-    pen.Color = TColor::FromColorRef(r.U32(CreatePen::Color));
-    p.AddObject(r.U32(CreatePen::Index), pen);
+    p.AddObject(r.U32(CreatePen::Index), ReadLogPen<TEmfFields, CreatePen>(r));
 }
 
 void PlayExtCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
@@ -220,9 +215,7 @@ void PlayExtCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 
 void PlayCreateBrushIndirect(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    p.AddObject(r.U32(CreateBrushIndirect::Index),
-                TBrush::FromLogBrush(r.U32(CreateBrushIndirect::Style), r.U32(CreateBrushIndirect::Color),
-                                     r.U32(CreateBrushIndirect::Hatch)));
+    p.AddObject(r.U32(CreateBrushIndirect::Index), ReadLogBrush<TEmfFields, CreateBrushIndirect>(r));
 }
 
 void PlayCreatePatternBrush(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
@@ -241,15 +234,8 @@ void PlayCreatePalette(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 
 void PlayCreateFont(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TFont font;
-    font.Height = r.I32(CreateFont::Height);
-    font.Escapement = r.I32(CreateFont::Escapement);
-    font.Orientation = r.I32(CreateFont::Orientation);
-    font.Weight = r.I32(CreateFont::Weight);
-    font.Italic = r.U8(CreateFont::Italic) != 0;
-    font.Underline = r.U8(CreateFont::Underline) != 0;
-    font.StrikeOut = r.U8(CreateFont::StrikeOut) != 0;
-    font.Charset = r.U8(CreateFont::Charset);
+    // The face name in UTF-16.
+    TFont font = ReadLogFont<TEmfFields, CreateFont>(r);
     auto name = r.Span(CreateFont::FaceName, CreateFont::FaceNameBytes);
     std::size_t units = 0;
     while (units < CreateFont::FaceNameBytes / 2 && (name[2 * units] | name[2 * units + 1]) != 0) ++units;

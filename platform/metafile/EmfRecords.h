@@ -202,7 +202,7 @@ struct ModifyWorldTransform {
     static constexpr std::size_t XForm = 8, Mode = 32, Size = 36;
 };
 struct CreatePen {
-    static constexpr std::size_t Index = 8, Style = 12, Width = 16, Color = 24, Size = 28;
+    static constexpr std::size_t Index = 8, Style = 12, Width = 16, ColorRef = 24, Size = 28;
 };
 struct ExtCreatePen {
     static constexpr std::size_t Index = 8, BmiOffset = 12, BmiSize = 16, BitsOffset = 20, BitsSize = 24, Style = 28,
@@ -210,7 +210,7 @@ struct ExtCreatePen {
                                  StyleEntry = 52, Size = 52;
 };
 struct CreateBrushIndirect {
-    static constexpr std::size_t Index = 8, Style = 12, Color = 16, Hatch = 20, Size = 24;
+    static constexpr std::size_t Index = 8, Style = 12, ColorRef = 16, Hatch = 20, Size = 24;
 };
 // CREATEMONOBRUSH, CREATEDIBPATTERNBRUSHPT.
 struct CreatePatternBrush {

@@ -1,4 +1,5 @@
-// Handlers for the records that mean the same in WMF and EMF, written once.
+// Handlers for the records that mean the same in WMF and EMF, and the
+// object fields both formats hold, written once.
 // Where the two formats differ only in how wide their fields are and in
 // which order they store them, a handler takes the format's field reader F
 // (TWmfFields or TEmfFields) and the record's layout L (from WmfRecords.h or
@@ -82,6 +83,43 @@ std::vector<TPoint> ReadPoints(const TRecordReader& r, std::size_t offset, std::
 
 // A rectangle given by its corner and size.
 inline TRect RectAt(double x, double y, double w, double h) { return {x, y, x + w, y + h}; }
+
+// ---- Objects: the LOGPEN, LOGBRUSH and LOGFONT fields both formats hold,
+// in their own widths. Where the object goes, and a font's face name, are
+// each format's own. ----
+
+template <class F, class L>
+TPen ReadLogPen(const TRecordReader& r)
+{
+    TPen pen;
+    pen.Style = F::Uint(r, L::Style);
+    pen.Width = std::abs(double(F::Int(r, L::Width)));
+    pen.Cosmetic = pen.Width == 0;
+    pen.Color = TColor::FromColorRef(r.U32(L::ColorRef));
+    return pen;
+}
+
+template <class F, class L>
+TBrush ReadLogBrush(const TRecordReader& r)
+{
+    return TBrush::FromLogBrush(F::Uint(r, L::Style), r.U32(L::ColorRef), F::Uint(r, L::Hatch));
+}
+
+// All but the face name.
+template <class F, class L>
+TFont ReadLogFont(const TRecordReader& r)
+{
+    TFont font;
+    font.Height = F::Int(r, L::Height);
+    font.Escapement = F::Int(r, L::Escapement);
+    font.Orientation = F::Int(r, L::Orientation);
+    font.Weight = F::Int(r, L::Weight);
+    font.Italic = r.U8(L::Italic) != 0;
+    font.Underline = r.U8(L::Underline) != 0;
+    font.StrikeOut = r.U8(L::StrikeOut) != 0;
+    font.Charset = r.U8(L::Charset);
+    return font;
+}
 
 // ---- Handlers; beside a drawing record's handler, its extent ----
 

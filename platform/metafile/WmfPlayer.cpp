@@ -145,18 +145,12 @@ void PlaySetTextJustification(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c
 
 void PlayCreatePen(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TPen pen;
-    pen.Style = r.U16(CreatePenIndirect::Style);
-    pen.Width = std::abs(r.I16(CreatePenIndirect::Width));
-    pen.Cosmetic = pen.Width == 0;
-    pen.Color = TColor::FromColorRef(r.U32(CreatePenIndirect::ColorRef));
-    p.AddObject(pen);
+    p.AddObject(ReadLogPen<TWmfFields, CreatePenIndirect>(r));
 }
 
 void PlayCreateBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    p.AddObject(TBrush::FromLogBrush(r.U16(CreateBrushIndirect::Style), r.U32(CreateBrushIndirect::ColorRef),
-                                     r.U16(CreateBrushIndirect::Hatch)));
+    p.AddObject(ReadLogBrush<TWmfFields, CreateBrushIndirect>(r));
 }
 
 void PlayDibCreatePatternBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
@@ -186,15 +180,8 @@ void PlayCreatePatternBrush(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
 
 void PlayCreateFont(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TFont f;
-    f.Height = r.I16(CreateFont::Height);
-    f.Escapement = r.I16(CreateFont::Escapement);
-    f.Orientation = r.I16(CreateFont::Orientation);
-    f.Weight = r.I16(CreateFont::Weight);
-    f.Italic = r.U8(CreateFont::Italic) != 0;
-    f.Underline = r.U8(CreateFont::Underline) != 0;
-    f.StrikeOut = r.U8(CreateFont::StrikeOut) != 0;
-    f.Charset = r.U8(CreateFont::Charset);
+    // The face name in 8-bit characters of the font's own character set.
+    TFont f = ReadLogFont<TWmfFields, CreateFont>(r);
     auto name = Rest(r, CreateFont::FaceName);
     std::size_t len = 0;
     while (len < name.size() && len < CreateFont::FaceNameBytes && name[len] != 0) ++len;
