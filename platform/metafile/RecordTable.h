@@ -17,7 +17,7 @@
 namespace mirt::metafile {
 
 class TGdiCanvas;
-// The box around the points a picture draws at (WmfPlayer.cpp).
+// The box around the points a picture draws at (SharedRecords.h).
 struct TExtent;
 
 // One record type: its name, the fewest bytes (record header included) its
