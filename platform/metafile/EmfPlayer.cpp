@@ -1,20 +1,21 @@
 // Enhanced metafiles (EMF). EMF+ records live in comment records and are
 // skipped; the plain records that follow them are drawn. Each record type has
 // one entry in the table at the end: its name, its fixed size and its handler,
-// which reads the fields named in EmfRecords.h.
+// which reads the fields named in EmfRecords.h (a handler shared with WMF
+// names the layout it reads in the table).
 #include "platform/metafile/EmfRecords.h"
 #include "platform/metafile/GdiCanvas.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/metafile/Players.h"
 #include "platform/metafile/RecordReader.h"
 #include "platform/metafile/RecordTable.h"
+#include "platform/metafile/SharedRecords.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <numbers>
 #include <optional>
-#include <unordered_map>
 
 namespace mirt::metafile {
 
@@ -22,13 +23,8 @@ namespace {
 
 using namespace emf;
 
-TPoint PointL(const TRecordReader& r, std::size_t at) { return {double(r.I32(at)), double(r.I32(at + 4))}; }
-TRect RectL(const TRecordReader& r, std::size_t at)
-{
-    return {double(r.I32(at)), double(r.I32(at + 4)), double(r.I32(at + 8)), double(r.I32(at + 12))};
-}
-// A rectangle given by its corner and size.
-TRect RectAt(double x, double y, double w, double h) { return {x, y, x + w, y + h}; }
+constexpr auto PointL = TEmfFields::Point;
+constexpr auto RectL = TEmfFields::Rect;
 cairo_matrix_t XForm(const TRecordReader& r, std::size_t at)
 {
     // GDI: x' = x eM11 + y eM21 + eDx, y' = x eM12 + y eM22 + eDy.
@@ -40,9 +36,9 @@ struct TEmfPlayer {
     TBitmap Play();
 
     void Select(std::uint32_t index, TGdiCanvas& canvas);
+    void Delete(std::uint32_t index) { objects_.erase(index); }
     void AddObject(std::uint32_t index, TGdiObject object);
     const TBrush* Brush(std::uint32_t index) const;
-    std::vector<TPoint> Points(const TRecordReader& r, std::size_t offset, std::size_t count, bool small) const;
     void Text(const TRecordReader& r, std::size_t emrText, bool wide, TGdiCanvas& canvas);
     TRegion Region(const TRecordReader& r, std::size_t offset, std::uint32_t size) const;
     std::shared_ptr<const TBitmap> RecordDib(const TRecordReader& r, std::size_t at) const;
@@ -55,18 +51,6 @@ struct TEmfPlayer {
 };
 
 using THandler = TRecordHandler<TEmfPlayer>;
-
-std::vector<TPoint> TEmfPlayer::Points(const TRecordReader& r, std::size_t offset, std::size_t count, bool small) const
-{
-    std::size_t each = small ? 4 : 8;
-    r.Span32(static_cast<std::uint32_t>(offset), std::uint64_t(count) * each); // the whole run, before allocating
-    std::vector<TPoint> pts(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::size_t at = offset + i * each;
-        pts[i] = small ? TPoint{double(r.I16(at)), double(r.I16(at + 2))} : PointL(r, at);
-    }
-    return pts;
-}
 
 void TEmfPlayer::AddObject(std::uint32_t index, TGdiObject object)
 {
@@ -169,21 +153,16 @@ TRegion TEmfPlayer::Region(const TRecordReader& r, std::size_t offset, std::uint
     return region;
 }
 
-// ---- Handlers, one per record type or per group of records that share a layout ----
+// ---- Handlers, one per record type or per group of records that share a
+// layout; those that mean the same as in WMF are in SharedRecords.h ----
 
-template <void (TGdiCanvas::*Draw)(const std::vector<TPoint>&), bool Small>
-void PlayPoly(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Draw)(p.Points(r, Poly::Points, r.U32(Poly::Count), Small));
-}
-
-template <bool Polygon, bool Small>
-void PlayPolyPoly(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+template <bool Polygon, class P>
+void PlayPolyPoly(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     std::uint32_t figures = r.U32(PolyPoly::Figures);
     std::uint32_t total = r.U32(PolyPoly::Count);
     r.Span32(PolyPoly::FigureCounts, std::uint64_t(figures) * 4);
-    std::vector<TPoint> pts = p.Points(r, PolyPoly::FigureCounts + std::size_t(figures) * 4, total, Small);
+    std::vector<TPoint> pts = ReadPoints<P>(r, PolyPoly::FigureCounts + std::size_t(figures) * 4, total);
     std::vector<std::vector<TPoint>> all;
     std::size_t next = 0;
     for (std::uint32_t i = 0; i < figures; ++i) {
@@ -196,65 +175,14 @@ void PlayPolyPoly(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     else c.PolyPolyline(all);
 }
 
-template <bool Small>
-void PlayPolyDraw(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
+template <class P>
+void PlayPolyDraw(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
     std::uint32_t count = r.U32(Poly::Count);
-    std::vector<TPoint> pts = p.Points(r, Poly::Points, count, Small);
-    auto types = r.Span32(static_cast<std::uint32_t>(Poly::Points + pts.size() * (Small ? 4 : 8)), count);
+    std::vector<TPoint> pts = ReadPoints<P>(r, Poly::Points, count);
+    auto types = r.Span32(static_cast<std::uint32_t>(Poly::Points + pts.size() * P::Bytes), count);
     c.PolyDraw(pts, {types.begin(), types.end()});
 }
-
-// Records of two numbers: extents, origins, offsets.
-template <void (TGdiCanvas::*Set)(double, double)>
-void PlayPair(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(r.I32(Pair::X), r.I32(Pair::Y));
-}
-
-template <void (TGdiCanvas::*Set)(double, double, double, double)>
-void PlayScale(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(r.I32(Scale::XNum), r.I32(Scale::XDenom), r.I32(Scale::YNum), r.I32(Scale::YDenom));
-}
-
-// Records of one mode or alignment.
-template <class T, void (TGdiCanvas::*Set)(T)>
-void PlayValue(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(static_cast<T>(r.U32(Value::Field)));
-}
-
-template <void (TGdiCanvas::*Set)(TColor)>
-void PlayColor(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(TColor::FromColorRef(r.U32(Value::Field)));
-}
-
-template <void (TGdiCanvas::*Set)(const TRect&)>
-void PlayBox(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(RectL(r, Box::Rect));
-}
-
-template <void (TGdiCanvas::*Set)(TPoint)>
-void PlayPoint(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(PointL(r, Pair::X));
-}
-
-template <void (TGdiCanvas::*Do)()>
-void PlayAction(TEmfPlayer&, const TRecordReader&, TGdiCanvas& c)
-{
-    (c.*Do)();
-}
-
-void PlaySetPixel(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.SetPixel(PointL(r, SetPixelV::Pixel), TColor::FromColorRef(r.U32(SetPixelV::Color)));
-}
-
-void PlayRestoreDC(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.RestoreDC(r.I32(Value::Field)); }
 
 void PlaySetWorldTransform(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
@@ -266,18 +194,9 @@ void PlayModifyWorldTransform(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c
     c.ModifyWorldTransform(XForm(r, ModifyWorldTransform::XForm), r.U32(ModifyWorldTransform::Mode));
 }
 
-void PlaySelectObject(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c) { p.Select(r.U32(Value::Field), c); }
-
-void PlayDeleteObject(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&) { p.objects_.erase(r.U32(Value::Field)); }
-
 void PlayCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TPen pen;
-    pen.Style = r.U32(CreatePen::Style);
-    pen.Width = std::abs(double(r.I32(CreatePen::Width)));
-    pen.Cosmetic = pen.Width == 0;
-    pen.Color = TColor::FromColorRef(r.U32(CreatePen::Color));
-    p.AddObject(r.U32(CreatePen::Index), pen);
+    p.AddObject(r.U32(CreatePen::Index), ReadLogPen<TEmfFields, CreatePen>(r));
 }
 
 void PlayExtCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
@@ -296,9 +215,7 @@ void PlayExtCreatePen(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 
 void PlayCreateBrushIndirect(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    p.AddObject(r.U32(CreateBrushIndirect::Index),
-                TBrush::FromLogBrush(r.U32(CreateBrushIndirect::Style), r.U32(CreateBrushIndirect::Color),
-                                     r.U32(CreateBrushIndirect::Hatch)));
+    p.AddObject(r.U32(CreateBrushIndirect::Index), ReadLogBrush<TEmfFields, CreateBrushIndirect>(r));
 }
 
 void PlayCreatePatternBrush(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
@@ -317,31 +234,13 @@ void PlayCreatePalette(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 
 void PlayCreateFont(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TFont font;
-    font.Height = r.I32(CreateFont::Height);
-    font.Escapement = r.I32(CreateFont::Escapement);
-    font.Orientation = r.I32(CreateFont::Orientation);
-    font.Weight = r.I32(CreateFont::Weight);
-    font.Italic = r.U8(CreateFont::Italic) != 0;
-    font.Underline = r.U8(CreateFont::Underline) != 0;
-    font.StrikeOut = r.U8(CreateFont::StrikeOut) != 0;
-    font.Charset = r.U8(CreateFont::Charset);
+    // The face name in UTF-16.
+    TFont font = ReadLogFont<TEmfFields, CreateFont>(r);
     auto name = r.Span(CreateFont::FaceName, CreateFont::FaceNameBytes);
     std::size_t units = 0;
     while (units < CreateFont::FaceNameBytes / 2 && (name[2 * units] | name[2 * units + 1]) != 0) ++units;
     font.Face = ToUtf8(DecodeUtf16Text(name.first(2 * units), {}).Text);
     p.AddObject(r.U32(CreateFont::Index), font);
-}
-
-void PlayRoundRect(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.RoundRect(RectL(r, RoundRect::Box), r.I32(RoundRect::CornerWidth), r.I32(RoundRect::CornerHeight));
-}
-
-template <TGdiCanvas::TArcKind Kind>
-void PlayArc(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.Arc(Kind, RectL(r, Arc::Box), PointL(r, Arc::Start), PointL(r, Arc::End));
 }
 
 void PlayAngleArc(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
@@ -474,18 +373,6 @@ void PlayBitBlt(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     c.DrawBitmap(dest, *bmp, RectAt(r.I32(BitBlt::XSrc), r.I32(BitBlt::YSrc), sw, sh), rop);
 }
 
-void PlayExtFloodFill(TEmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.FloodFill(PointL(r, ExtFloodFill::Start), TColor::FromColorRef(r.U32(ExtFloodFill::Color)),
-                static_cast<int>(r.U32(ExtFloodFill::Mode)));
-}
-
-// Records we know and cannot draw.
-void PlayUnsupported(TEmfPlayer& p, const TRecordReader&, TGdiCanvas&)
-{
-    p.tally_.Skipped(p.tally_.Current(), "not supported");
-}
-
 // ALPHABLEND and TRANSPARENTBLT: drawn as plain stretched copies.
 template <bool Alpha>
 void PlayBlendBlt(TEmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
@@ -519,62 +406,62 @@ using TArc = TGdiCanvas::TArcKind;
 
 // clang-format off
 const THandler Handlers[] = {
-    {EMR_POLYBEZIER, "EMR_POLYBEZIER", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezier, false>},
-    {EMR_POLYGON, "EMR_POLYGON", Poly::Size, PlayPoly<&TGdiCanvas::Polygon, false>},
-    {EMR_POLYLINE, "EMR_POLYLINE", Poly::Size, PlayPoly<&TGdiCanvas::Polyline, false>},
-    {EMR_POLYBEZIERTO, "EMR_POLYBEZIERTO", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezierTo, false>},
-    {EMR_POLYLINETO, "EMR_POLYLINETO", Poly::Size, PlayPoly<&TGdiCanvas::PolylineTo, false>},
-    {EMR_POLYPOLYLINE, "EMR_POLYPOLYLINE", PolyPoly::Size, PlayPolyPoly<false, false>},
-    {EMR_POLYPOLYGON, "EMR_POLYPOLYGON", PolyPoly::Size, PlayPolyPoly<true, false>},
-    {EMR_SETWINDOWEXTEX, "EMR_SETWINDOWEXTEX", Pair::Size, PlayPair<&TGdiCanvas::SetWindowExt>},
-    {EMR_SETWINDOWORGEX, "EMR_SETWINDOWORGEX", Pair::Size, PlayPair<&TGdiCanvas::SetWindowOrg>},
-    {EMR_SETVIEWPORTEXTEX, "EMR_SETVIEWPORTEXTEX", Pair::Size, PlayPair<&TGdiCanvas::SetViewportExt>},
-    {EMR_SETVIEWPORTORGEX, "EMR_SETVIEWPORTORGEX", Pair::Size, PlayPair<&TGdiCanvas::SetViewportOrg>},
+    {EMR_POLYBEZIER, "EMR_POLYBEZIER", Poly::Size, PlayPoly<TEmfFields, Poly, TPointL, &TGdiCanvas::PolyBezier>},
+    {EMR_POLYGON, "EMR_POLYGON", Poly::Size, PlayPoly<TEmfFields, Poly, TPointL, &TGdiCanvas::Polygon>},
+    {EMR_POLYLINE, "EMR_POLYLINE", Poly::Size, PlayPoly<TEmfFields, Poly, TPointL, &TGdiCanvas::Polyline>},
+    {EMR_POLYBEZIERTO, "EMR_POLYBEZIERTO", Poly::Size, PlayPoly<TEmfFields, Poly, TPointL, &TGdiCanvas::PolyBezierTo>},
+    {EMR_POLYLINETO, "EMR_POLYLINETO", Poly::Size, PlayPoly<TEmfFields, Poly, TPointL, &TGdiCanvas::PolylineTo>},
+    {EMR_POLYPOLYLINE, "EMR_POLYPOLYLINE", PolyPoly::Size, PlayPolyPoly<false, TPointL>},
+    {EMR_POLYPOLYGON, "EMR_POLYPOLYGON", PolyPoly::Size, PlayPolyPoly<true, TPointL>},
+    {EMR_SETWINDOWEXTEX, "EMR_SETWINDOWEXTEX", Pair::Size, PlayPair<TEmfFields, Pair, &TGdiCanvas::SetWindowExt>},
+    {EMR_SETWINDOWORGEX, "EMR_SETWINDOWORGEX", Pair::Size, PlayPair<TEmfFields, Pair, &TGdiCanvas::SetWindowOrg>},
+    {EMR_SETVIEWPORTEXTEX, "EMR_SETVIEWPORTEXTEX", Pair::Size, PlayPair<TEmfFields, Pair, &TGdiCanvas::SetViewportExt>},
+    {EMR_SETVIEWPORTORGEX, "EMR_SETVIEWPORTORGEX", Pair::Size, PlayPair<TEmfFields, Pair, &TGdiCanvas::SetViewportOrg>},
     {EMR_SETBRUSHORGEX, "EMR_SETBRUSHORGEX", Pair::Size, nullptr},
-    {EMR_SETPIXELV, "EMR_SETPIXELV", SetPixelV::Size, PlaySetPixel},
+    {EMR_SETPIXELV, "EMR_SETPIXELV", SetPixelV::Size, PlaySetPixel<TEmfFields, SetPixelV>},
     {EMR_SETMAPPERFLAGS, "EMR_SETMAPPERFLAGS", Value::Size, nullptr},
-    {EMR_SETMAPMODE, "EMR_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
-    {EMR_SETBKMODE, "EMR_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
-    {EMR_SETPOLYFILLMODE, "EMR_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
-    {EMR_SETROP2, "EMR_SETROP2", Value::Size, PlayValue<int, &TGdiCanvas::SetROP2>},
+    {EMR_SETMAPMODE, "EMR_SETMAPMODE", Value::Size, PlayValue<TEmfFields, Value, int, &TGdiCanvas::SetMapMode>},
+    {EMR_SETBKMODE, "EMR_SETBKMODE", Value::Size, PlayValue<TEmfFields, Value, int, &TGdiCanvas::SetBkMode>},
+    {EMR_SETPOLYFILLMODE, "EMR_SETPOLYFILLMODE", Value::Size, PlayValue<TEmfFields, Value, int, &TGdiCanvas::SetPolyFillMode>},
+    {EMR_SETROP2, "EMR_SETROP2", Value::Size, PlayValue<TEmfFields, Value, int, &TGdiCanvas::SetROP2>},
     {EMR_SETSTRETCHBLTMODE, "EMR_SETSTRETCHBLTMODE", Value::Size, nullptr},
-    {EMR_SETTEXTALIGN, "EMR_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
+    {EMR_SETTEXTALIGN, "EMR_SETTEXTALIGN", Value::Size, PlayValue<TEmfFields, Value, std::uint32_t, &TGdiCanvas::SetTextAlign>},
     {EMR_SETCOLORADJUSTMENT, "EMR_SETCOLORADJUSTMENT", Record::Size, nullptr},
-    {EMR_SETTEXTCOLOR, "EMR_SETTEXTCOLOR", Value::Size, PlayColor<&TGdiCanvas::SetTextColor>},
-    {EMR_SETBKCOLOR, "EMR_SETBKCOLOR", Value::Size, PlayColor<&TGdiCanvas::SetBkColor>},
-    {EMR_OFFSETCLIPRGN, "EMR_OFFSETCLIPRGN", Pair::Size, PlayPair<&TGdiCanvas::OffsetClip>},
-    {EMR_MOVETOEX, "EMR_MOVETOEX", Pair::Size, PlayPoint<&TGdiCanvas::MoveTo>},
+    {EMR_SETTEXTCOLOR, "EMR_SETTEXTCOLOR", Color::Size, PlayColor<Color, &TGdiCanvas::SetTextColor>},
+    {EMR_SETBKCOLOR, "EMR_SETBKCOLOR", Color::Size, PlayColor<Color, &TGdiCanvas::SetBkColor>},
+    {EMR_OFFSETCLIPRGN, "EMR_OFFSETCLIPRGN", Pair::Size, PlayPair<TEmfFields, Pair, &TGdiCanvas::OffsetClip>},
+    {EMR_MOVETOEX, "EMR_MOVETOEX", Pair::Size, PlayPoint<TEmfFields, Pair, &TGdiCanvas::MoveTo>},
     {EMR_SETMETARGN, "EMR_SETMETARGN", Record::Size, nullptr},
-    {EMR_EXCLUDECLIPRECT, "EMR_EXCLUDECLIPRECT", Box::Size, PlayBox<&TGdiCanvas::ExcludeClipRect>},
-    {EMR_INTERSECTCLIPRECT, "EMR_INTERSECTCLIPRECT", Box::Size, PlayBox<&TGdiCanvas::IntersectClipRect>},
-    {EMR_SCALEVIEWPORTEXTEX, "EMR_SCALEVIEWPORTEXTEX", Scale::Size, PlayScale<&TGdiCanvas::ScaleViewportExt>},
-    {EMR_SCALEWINDOWEXTEX, "EMR_SCALEWINDOWEXTEX", Scale::Size, PlayScale<&TGdiCanvas::ScaleWindowExt>},
+    {EMR_EXCLUDECLIPRECT, "EMR_EXCLUDECLIPRECT", Rect::Size, PlayBox<TEmfFields, Rect, &TGdiCanvas::ExcludeClipRect>},
+    {EMR_INTERSECTCLIPRECT, "EMR_INTERSECTCLIPRECT", Rect::Size, PlayBox<TEmfFields, Rect, &TGdiCanvas::IntersectClipRect>},
+    {EMR_SCALEVIEWPORTEXTEX, "EMR_SCALEVIEWPORTEXTEX", Scale::Size, PlayScale<TEmfFields, Scale, &TGdiCanvas::ScaleViewportExt>},
+    {EMR_SCALEWINDOWEXTEX, "EMR_SCALEWINDOWEXTEX", Scale::Size, PlayScale<TEmfFields, Scale, &TGdiCanvas::ScaleWindowExt>},
     {EMR_SAVEDC, "EMR_SAVEDC", Record::Size, PlayAction<&TGdiCanvas::SaveDC>},
-    {EMR_RESTOREDC, "EMR_RESTOREDC", Value::Size, PlayRestoreDC},
+    {EMR_RESTOREDC, "EMR_RESTOREDC", Value::Size, PlayRestoreDC<TEmfFields, Value>},
     {EMR_SETWORLDTRANSFORM, "EMR_SETWORLDTRANSFORM", SetWorldTransform::Size, PlaySetWorldTransform},
     {EMR_MODIFYWORLDTRANSFORM, "EMR_MODIFYWORLDTRANSFORM", ModifyWorldTransform::Size, PlayModifyWorldTransform},
-    {EMR_SELECTOBJECT, "EMR_SELECTOBJECT", Value::Size, PlaySelectObject},
+    {EMR_SELECTOBJECT, "EMR_SELECTOBJECT", Value::Size, PlaySelectObject<TEmfFields, Value>},
     {EMR_CREATEPEN, "EMR_CREATEPEN", CreatePen::Size, PlayCreatePen},
     {EMR_CREATEBRUSHINDIRECT, "EMR_CREATEBRUSHINDIRECT", CreateBrushIndirect::Size, PlayCreateBrushIndirect},
-    {EMR_DELETEOBJECT, "EMR_DELETEOBJECT", Value::Size, PlayDeleteObject},
+    {EMR_DELETEOBJECT, "EMR_DELETEOBJECT", Value::Size, PlayDeleteObject<TEmfFields, Value>},
     {EMR_ANGLEARC, "EMR_ANGLEARC", AngleArc::Size, PlayAngleArc},
-    {EMR_ELLIPSE, "EMR_ELLIPSE", Box::Size, PlayBox<&TGdiCanvas::Ellipse>},
-    {EMR_RECTANGLE, "EMR_RECTANGLE", Box::Size, PlayBox<&TGdiCanvas::Rectangle>},
-    {EMR_ROUNDRECT, "EMR_ROUNDRECT", RoundRect::Size, PlayRoundRect},
-    {EMR_ARC, "EMR_ARC", Arc::Size, PlayArc<TArc::Arc>},
-    {EMR_CHORD, "EMR_CHORD", Arc::Size, PlayArc<TArc::Chord>},
-    {EMR_PIE, "EMR_PIE", Arc::Size, PlayArc<TArc::Pie>},
+    {EMR_ELLIPSE, "EMR_ELLIPSE", Rect::Size, PlayBox<TEmfFields, Rect, &TGdiCanvas::Ellipse>},
+    {EMR_RECTANGLE, "EMR_RECTANGLE", Rect::Size, PlayBox<TEmfFields, Rect, &TGdiCanvas::Rectangle>},
+    {EMR_ROUNDRECT, "EMR_ROUNDRECT", RoundRect::Size, PlayRoundRect<TEmfFields, RoundRect>},
+    {EMR_ARC, "EMR_ARC", Arc::Size, PlayArc<TEmfFields, Arc, TArc::Arc>},
+    {EMR_CHORD, "EMR_CHORD", Arc::Size, PlayArc<TEmfFields, Arc, TArc::Chord>},
+    {EMR_PIE, "EMR_PIE", Arc::Size, PlayArc<TEmfFields, Arc, TArc::Pie>},
     {EMR_SELECTPALETTE, "EMR_SELECTPALETTE", Value::Size, nullptr},
     {EMR_CREATEPALETTE, "EMR_CREATEPALETTE", Value::Size, PlayCreatePalette},
     {EMR_SETPALETTEENTRIES, "EMR_SETPALETTEENTRIES", Record::Size, nullptr},
     {EMR_RESIZEPALETTE, "EMR_RESIZEPALETTE", Record::Size, nullptr},
     {EMR_REALIZEPALETTE, "EMR_REALIZEPALETTE", Record::Size, nullptr},
-    {EMR_EXTFLOODFILL, "EMR_EXTFLOODFILL", ExtFloodFill::Size, PlayExtFloodFill},
-    {EMR_LINETO, "EMR_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>},
-    {EMR_ARCTO, "EMR_ARCTO", Arc::Size, PlayArc<TArc::ArcTo>},
-    {EMR_POLYDRAW, "EMR_POLYDRAW", Poly::Size, PlayPolyDraw<false>},
-    {EMR_SETARCDIRECTION, "EMR_SETARCDIRECTION", Value::Size, PlayValue<int, &TGdiCanvas::SetArcDirection>},
-    {EMR_SETMITERLIMIT, "EMR_SETMITERLIMIT", Value::Size, PlayValue<double, &TGdiCanvas::SetMiterLimit>},
+    {EMR_EXTFLOODFILL, "EMR_EXTFLOODFILL", ExtFloodFill::Size, PlayExtFloodFill<TEmfFields, ExtFloodFill>},
+    {EMR_LINETO, "EMR_LINETO", Pair::Size, PlayPoint<TEmfFields, Pair, &TGdiCanvas::LineTo>},
+    {EMR_ARCTO, "EMR_ARCTO", Arc::Size, PlayArc<TEmfFields, Arc, TArc::ArcTo>},
+    {EMR_POLYDRAW, "EMR_POLYDRAW", Poly::Size, PlayPolyDraw<TPointL>},
+    {EMR_SETARCDIRECTION, "EMR_SETARCDIRECTION", Value::Size, PlayValue<TEmfFields, Value, int, &TGdiCanvas::SetArcDirection>},
+    {EMR_SETMITERLIMIT, "EMR_SETMITERLIMIT", Value::Size, PlayValue<TEmfFields, Value, double, &TGdiCanvas::SetMiterLimit>},
     {EMR_BEGINPATH, "EMR_BEGINPATH", Record::Size, PlayAction<&TGdiCanvas::BeginPath>},
     {EMR_ENDPATH, "EMR_ENDPATH", Record::Size, PlayAction<&TGdiCanvas::EndPath>},
     {EMR_CLOSEFIGURE, "EMR_CLOSEFIGURE", Record::Size, PlayAction<&TGdiCanvas::CloseFigure>},
@@ -584,7 +471,7 @@ const THandler Handlers[] = {
     // cairo draws curves flat itself: the path stays as it is.
     {EMR_FLATTENPATH, "EMR_FLATTENPATH", Record::Size, nullptr},
     {EMR_WIDENPATH, "EMR_WIDENPATH", Record::Size, PlayAction<&TGdiCanvas::WidenPath>},
-    {EMR_SELECTCLIPPATH, "EMR_SELECTCLIPPATH", Value::Size, PlayValue<int, &TGdiCanvas::SelectClipPath>},
+    {EMR_SELECTCLIPPATH, "EMR_SELECTCLIPPATH", Value::Size, PlayValue<TEmfFields, Value, int, &TGdiCanvas::SelectClipPath>},
     {EMR_ABORTPATH, "EMR_ABORTPATH", Record::Size, PlayAction<&TGdiCanvas::AbortPath>},
     // Comments, EMF+ included.
     {EMR_GDICOMMENT, "EMR_GDICOMMENT", Record::Size, nullptr},
@@ -602,14 +489,14 @@ const THandler Handlers[] = {
     {EMR_EXTCREATEFONTINDIRECTW, "EMR_EXTCREATEFONTINDIRECTW", CreateFont::Size, PlayCreateFont},
     {EMR_EXTTEXTOUTA, "EMR_EXTTEXTOUTA", ExtTextOut::Size, PlayExtTextOut<false>},
     {EMR_EXTTEXTOUTW, "EMR_EXTTEXTOUTW", ExtTextOut::Size, PlayExtTextOut<true>},
-    {EMR_POLYBEZIER16, "EMR_POLYBEZIER16", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezier, true>},
-    {EMR_POLYGON16, "EMR_POLYGON16", Poly::Size, PlayPoly<&TGdiCanvas::Polygon, true>},
-    {EMR_POLYLINE16, "EMR_POLYLINE16", Poly::Size, PlayPoly<&TGdiCanvas::Polyline, true>},
-    {EMR_POLYBEZIERTO16, "EMR_POLYBEZIERTO16", Poly::Size, PlayPoly<&TGdiCanvas::PolyBezierTo, true>},
-    {EMR_POLYLINETO16, "EMR_POLYLINETO16", Poly::Size, PlayPoly<&TGdiCanvas::PolylineTo, true>},
-    {EMR_POLYPOLYLINE16, "EMR_POLYPOLYLINE16", PolyPoly::Size, PlayPolyPoly<false, true>},
-    {EMR_POLYPOLYGON16, "EMR_POLYPOLYGON16", PolyPoly::Size, PlayPolyPoly<true, true>},
-    {EMR_POLYDRAW16, "EMR_POLYDRAW16", Poly::Size, PlayPolyDraw<true>},
+    {EMR_POLYBEZIER16, "EMR_POLYBEZIER16", Poly::Size, PlayPoly<TEmfFields, Poly, TPointS, &TGdiCanvas::PolyBezier>},
+    {EMR_POLYGON16, "EMR_POLYGON16", Poly::Size, PlayPoly<TEmfFields, Poly, TPointS, &TGdiCanvas::Polygon>},
+    {EMR_POLYLINE16, "EMR_POLYLINE16", Poly::Size, PlayPoly<TEmfFields, Poly, TPointS, &TGdiCanvas::Polyline>},
+    {EMR_POLYBEZIERTO16, "EMR_POLYBEZIERTO16", Poly::Size, PlayPoly<TEmfFields, Poly, TPointS, &TGdiCanvas::PolyBezierTo>},
+    {EMR_POLYLINETO16, "EMR_POLYLINETO16", Poly::Size, PlayPoly<TEmfFields, Poly, TPointS, &TGdiCanvas::PolylineTo>},
+    {EMR_POLYPOLYLINE16, "EMR_POLYPOLYLINE16", PolyPoly::Size, PlayPolyPoly<false, TPointS>},
+    {EMR_POLYPOLYGON16, "EMR_POLYPOLYGON16", PolyPoly::Size, PlayPolyPoly<true, TPointS>},
+    {EMR_POLYDRAW16, "EMR_POLYDRAW16", Poly::Size, PlayPolyDraw<TPointS>},
     {EMR_CREATEMONOBRUSH, "EMR_CREATEMONOBRUSH", CreatePatternBrush::Size, PlayCreatePatternBrush},
     {EMR_CREATEDIBPATTERNBRUSHPT, "EMR_CREATEDIBPATTERNBRUSHPT", CreatePatternBrush::Size, PlayCreatePatternBrush},
     {EMR_EXTCREATEPEN, "EMR_EXTCREATEPEN", ExtCreatePen::Size, PlayExtCreatePen},
@@ -641,17 +528,6 @@ const THandler Handlers[] = {
     {EMR_CREATECOLORSPACEW, "EMR_CREATECOLORSPACEW", Record::Size, nullptr},
 };
 // clang-format on
-
-const THandler* FindHandler(std::uint32_t type)
-{
-    static const auto byType = [] {
-        std::unordered_map<std::uint32_t, const THandler*> m;
-        for (const THandler& h : Handlers) m.emplace(h.Type, &h);
-        return m;
-    }();
-    auto it = byType.find(type);
-    return it != byType.end() ? it->second : nullptr;
-}
 
 // Whether the header holds the reference device's size in micrometres. The
 // later fields follow the 88-byte base only in headers written with them:
@@ -713,7 +589,7 @@ TBitmap TEmfPlayer::Play()
             if (size > bytes_.size() - offset)
                 head.Fail("EMF record of " + std::to_string(size) + " bytes runs past the end of the file");
             if (type == EMR_EOF) break;
-            if (const THandler* handler = FindHandler(type)) {
+            if (const THandler* handler = FindHandler(Handlers, type)) {
                 TRecordReader r(bytes_.subspan(offset, size), handler->Name, "EMF", index, offset);
                 PlayRecord(*handler, *this, r, canvas, tally_);
             } else {

@@ -169,19 +169,24 @@ struct Pair {
 struct Scale {
     static constexpr std::size_t XNum = 8, XDenom = 12, YNum = 16, YDenom = 20, Size = 24;
 };
-// Records of one 32-bit value: modes, colours, object indexes, RESTOREDC.
+// Records of one 32-bit value: modes, object indexes, RESTOREDC.
 struct Value {
     static constexpr std::size_t Field = 8, Size = 12;
 };
+// SETTEXTCOLOR, SETBKCOLOR: one COLORREF.
+struct Color {
+    static constexpr std::size_t ColorRef = 8, Size = 12;
+};
 struct SetPixelV {
-    static constexpr std::size_t Pixel = 8, Color = 16, Size = 20;
+    static constexpr std::size_t Point = 8, ColorRef = 16, Size = 20;
 };
 // EXCLUDECLIPRECT, INTERSECTCLIPRECT, ELLIPSE, RECTANGLE: one RECTL.
-struct Box {
-    static constexpr std::size_t Rect = 8, Size = 24;
+struct Rect {
+    static constexpr std::size_t Box = 8, Size = 24;
 };
+// The box, then the corner's width and height.
 struct RoundRect {
-    static constexpr std::size_t Box = 8, CornerWidth = 24, CornerHeight = 28, Size = 32;
+    static constexpr std::size_t Box = 8, Width = 24, Height = 28, Size = 32;
 };
 // ARC, CHORD, PIE, ARCTO.
 struct Arc {
@@ -197,7 +202,7 @@ struct ModifyWorldTransform {
     static constexpr std::size_t XForm = 8, Mode = 32, Size = 36;
 };
 struct CreatePen {
-    static constexpr std::size_t Index = 8, Style = 12, Width = 16, Color = 24, Size = 28;
+    static constexpr std::size_t Index = 8, Style = 12, Width = 16, ColorRef = 24, Size = 28;
 };
 struct ExtCreatePen {
     static constexpr std::size_t Index = 8, BmiOffset = 12, BmiSize = 16, BitsOffset = 20, BitsSize = 24, Style = 28,
@@ -205,7 +210,7 @@ struct ExtCreatePen {
                                  StyleEntry = 52, Size = 52;
 };
 struct CreateBrushIndirect {
-    static constexpr std::size_t Index = 8, Style = 12, Color = 16, Hatch = 20, Size = 24;
+    static constexpr std::size_t Index = 8, Style = 12, ColorRef = 16, Hatch = 20, Size = 24;
 };
 // CREATEMONOBRUSH, CREATEDIBPATTERNBRUSHPT.
 struct CreatePatternBrush {
@@ -218,7 +223,7 @@ struct CreateFont {
                                  FaceNameBytes = 64, Size = 104;
 };
 struct ExtFloodFill {
-    static constexpr std::size_t Start = 8, Color = 16, Mode = 20, Size = 24;
+    static constexpr std::size_t Point = 8, ColorRef = 16, Mode = 20, Size = 24;
 };
 struct ExtSelectClipRgn {
     static constexpr std::size_t RegionSize = 8, Mode = 12, Region = 16, Size = 16;

@@ -11,23 +11,45 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace mirt::metafile {
 
 class TGdiCanvas;
+// The box around the points a picture draws at (SharedRecords.h).
+struct TExtent;
 
 // One record type: its name, the fewest bytes (record header included) its
 // fixed fields take, and how it is played. A null handler marks a record
 // that is understood and changes nothing we draw (palettes, colour
 // management, comments).
+//
+// A drawing record may also say where it draws: AddExtent adds the points
+// it draws at to a box, from which a WMF with neither a frame nor a window
+// extent takes its size. It is written beside the handler and reads the
+// record the same way.
 template <class TPlayer>
 struct TRecordHandler {
     std::uint32_t Type;
     const char* Name;
     std::size_t MinSize;
     void (*Play)(TPlayer&, const TRecordReader&, TGdiCanvas&);
+    void (*AddExtent)(const TRecordReader&, TExtent&) = nullptr;
 };
+
+// The table's entry for a record type, or null for a type it does not know.
+template <class TPlayer, std::size_t N>
+const TRecordHandler<TPlayer>* FindHandler(const TRecordHandler<TPlayer> (&handlers)[N], std::uint32_t type)
+{
+    static const auto byType = [&] {
+        std::unordered_map<std::uint32_t, const TRecordHandler<TPlayer>*> m;
+        for (const TRecordHandler<TPlayer>& h : handlers) m.emplace(h.Type, &h);
+        return m;
+    }();
+    auto it = byType.find(type);
+    return it != byType.end() ? it->second : nullptr;
+}
 
 // Counts, by record name and reason, the records a player skipped or drew
 // only approximately; each kind becomes one line of the picture's notes.
@@ -59,6 +81,18 @@ private:
     const char* current_ = "";
     std::map<TKind, std::size_t> counts_;
 };
+
+// Adds where a record draws to extent. A record that is too short, or
+// whose points run past its end, adds nothing, as it draws nothing.
+template <class TPlayer>
+void AddRecordExtent(const TRecordHandler<TPlayer>& handler, const TRecordReader& r, TExtent& extent)
+{
+    if (!handler.AddExtent || r.Size() < handler.MinSize) return;
+    try {
+        handler.AddExtent(r, extent);
+    } catch (const EPictureError&) {
+    }
+}
 
 // Plays one record through its handler and returns whether it was played.
 // Like Windows, a player skips a record that is malformed in itself

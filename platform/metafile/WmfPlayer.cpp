@@ -1,18 +1,20 @@
 // Windows metafiles (16-bit WMF), with or without the placeable header. Each
 // record function has one entry in the table at the end: its name, its fixed
-// size and its handler, which reads the fields named in WmfRecords.h.
+// size, its handler, which reads the fields named in WmfRecords.h, and for a
+// drawing record the function that says where it draws (a handler shared
+// with EMF names the layout it reads in the table).
 #include "platform/metafile/GdiCanvas.h"
 #include "platform/metafile/MetafileText.h"
 #include "platform/metafile/Players.h"
 #include "platform/metafile/RecordReader.h"
 #include "platform/metafile/RecordTable.h"
+#include "platform/metafile/SharedRecords.h"
 #include "platform/metafile/WmfRecords.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
-#include <unordered_map>
 
 namespace mirt::metafile {
 
@@ -20,25 +22,8 @@ namespace {
 
 using namespace wmf;
 
-TPoint PointAt(const TRecordReader& r, std::size_t x, std::size_t y) { return {double(r.I16(x)), double(r.I16(y))}; }
 // A point stored y first, then x.
-TPoint ReversedPoint(const TRecordReader& r, std::size_t at) { return PointAt(r, at + 2, at); }
-// A rectangle stored bottom, right, top, left.
-TRect ReversedRect(const TRecordReader& r, std::size_t at)
-{
-    return {double(r.I16(at + 6)), double(r.I16(at + 4)), double(r.I16(at + 2)), double(r.I16(at))};
-}
-// A rectangle given by its corner and size.
-TRect RectAt(double x, double y, double w, double h) { return {x, y, x + w, y + h}; }
-
-// (x, y) pairs from offset on; checks the whole run before allocating.
-std::vector<TPoint> Points(const TRecordReader& r, std::size_t offset, std::size_t count)
-{
-    r.Span(offset, count * 4);
-    std::vector<TPoint> pts(count);
-    for (std::size_t i = 0; i < count; ++i) pts[i] = PointAt(r, offset + 4 * i, offset + 4 * i + 2);
-    return pts;
-}
+constexpr auto ReversedPoint = TWmfFields::Point;
 
 // The bytes of the record from offset to its end.
 std::span<const unsigned char> Rest(const TRecordReader& r, std::size_t offset)
@@ -62,6 +47,8 @@ struct TWmfPlayer {
     void ForEachRecord(F visit) const;
     void Draw(const TRecord& record, TGdiCanvas& canvas);
     void AddObject(TGdiObject object);
+    void Select(std::uint32_t index, TGdiCanvas& canvas);
+    void Delete(std::uint32_t index);
     const TGdiObject* Object(std::uint16_t index) const;
     const TRegion* RegionObject(std::uint16_t index) const;
     const TBrush* BrushObject(std::uint16_t index) const;
@@ -107,6 +94,18 @@ void TWmfPlayer::AddObject(TGdiObject object)
     if (objects_.size() < objectCount_) objects_.push_back(std::move(object));
 }
 
+void TWmfPlayer::Select(std::uint32_t index, TGdiCanvas& canvas)
+{
+    // Selecting a region makes it the clip.
+    if (const TRegion* region = RegionObject(index)) canvas.SelectClipRegion(*region, RGN_COPY);
+    else if (const TGdiObject* o = Object(index)) canvas.SelectObject(*o);
+}
+
+void TWmfPlayer::Delete(std::uint32_t index)
+{
+    if (index < objects_.size()) objects_[index].reset();
+}
+
 const TGdiObject* TWmfPlayer::Object(std::uint16_t index) const
 {
     if (index >= objects_.size() || !objects_[index]) return nullptr;
@@ -130,19 +129,8 @@ std::shared_ptr<const TBitmap> PackedDib(const TRecordReader& r, std::size_t off
     return DecodeRecordBitmap(Rest(r, offset), {});
 }
 
-// ---- Handlers, one per record function or per group that shares a layout ----
-
-template <void (TGdiCanvas::*Do)()>
-void PlayAction(TWmfPlayer&, const TRecordReader&, TGdiCanvas& c)
-{
-    (c.*Do)();
-}
-
-template <class T, void (TGdiCanvas::*Set)(T)>
-void PlayValue(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(static_cast<T>(r.U16(Value::Field)));
-}
+// ---- Handlers, one per record function or per group that shares a layout;
+// those that mean the same as in EMF are in SharedRecords.h ----
 
 // Extra logical units after every character; may be negative.
 void PlaySetTextCharExtra(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
@@ -155,52 +143,14 @@ void PlaySetTextJustification(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c
     c.SetTextJustification(r.I16(TextJustification::BreakExtra), r.U16(TextJustification::BreakCount));
 }
 
-template <void (TGdiCanvas::*Set)(TColor)>
-void PlayColor(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(TColor::FromColorRef(r.U32(Color::ColorRef)));
-}
-
-template <void (TGdiCanvas::*Set)(double, double)>
-void PlayPair(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(r.I16(Pair::X), r.I16(Pair::Y));
-}
-
-template <void (TGdiCanvas::*Set)(TPoint)>
-void PlayPoint(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(ReversedPoint(r, Pair::Y));
-}
-
-template <void (TGdiCanvas::*Set)(double, double, double, double)>
-void PlayScale(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(r.I16(Scale::XNum), r.I16(Scale::XDenom), r.I16(Scale::YNum), r.I16(Scale::YDenom));
-}
-
-template <void (TGdiCanvas::*Set)(const TRect&)>
-void PlayRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Set)(ReversedRect(r, Rect::Bottom));
-}
-
-void PlayRestoreDC(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.RestoreDC(r.I16(Value::Field)); }
-
 void PlayCreatePen(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TPen pen;
-    pen.Style = r.U16(CreatePenIndirect::Style);
-    pen.Width = std::abs(r.I16(CreatePenIndirect::Width));
-    pen.Cosmetic = pen.Width == 0;
-    pen.Color = TColor::FromColorRef(r.U32(CreatePenIndirect::ColorRef));
-    p.AddObject(pen);
+    p.AddObject(ReadLogPen<TWmfFields, CreatePenIndirect>(r));
 }
 
 void PlayCreateBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    p.AddObject(TBrush::FromLogBrush(r.U16(CreateBrushIndirect::Style), r.U32(CreateBrushIndirect::ColorRef),
-                                     r.U16(CreateBrushIndirect::Hatch)));
+    p.AddObject(ReadLogBrush<TWmfFields, CreateBrushIndirect>(r));
 }
 
 void PlayDibCreatePatternBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
@@ -212,22 +162,11 @@ void PlayDibCreatePatternBrush(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas
     p.AddObject(brush);
 }
 
-// FLOODFILL fills up to a border colour; EXTFLOODFILL says which way.
-template <bool Extended>
+// FLOODFILL fills up to a border colour; EXTFLOODFILL, shared with EMF,
+// says which way.
 void PlayFloodFill(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
-    if (Extended)
-        c.FloodFill(ReversedPoint(r, ExtFloodFill::Point), TColor::FromColorRef(r.U32(ExtFloodFill::ColorRef)),
-                    r.U16(ExtFloodFill::Mode));
-    else
-        c.FloodFill(ReversedPoint(r, FloodFill::Point), TColor::FromColorRef(r.U32(FloodFill::ColorRef)),
-                    FLOODFILLBORDER);
-}
-
-// Records we know and cannot draw.
-void PlayUnsupported(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
-{
-    p.tally_.Skipped(p.tally_.Current(), "not supported");
+    c.FloodFill(ReversedPoint(r, FloodFill::Point), TColor::FromColorRef(r.U32(FloodFill::ColorRef)), FLOODFILLBORDER);
 }
 
 // A device-dependent bitmap: drawn as its mid grey.
@@ -241,15 +180,8 @@ void PlayCreatePatternBrush(TWmfPlayer& p, const TRecordReader&, TGdiCanvas&)
 
 void PlayCreateFont(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
 {
-    TFont f;
-    f.Height = r.I16(CreateFont::Height);
-    f.Escapement = r.I16(CreateFont::Escapement);
-    f.Orientation = r.I16(CreateFont::Orientation);
-    f.Weight = r.I16(CreateFont::Weight);
-    f.Italic = r.U8(CreateFont::Italic) != 0;
-    f.Underline = r.U8(CreateFont::Underline) != 0;
-    f.StrikeOut = r.U8(CreateFont::StrikeOut) != 0;
-    f.Charset = r.U8(CreateFont::Charset);
+    // The face name in 8-bit characters of the font's own character set.
+    TFont f = ReadLogFont<TWmfFields, CreateFont>(r);
     auto name = Rest(r, CreateFont::FaceName);
     std::size_t len = 0;
     while (len < name.size() && len < CreateFont::FaceNameBytes && name[len] != 0) ++len;
@@ -278,27 +210,9 @@ void PlayCreateRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
     p.AddObject(std::move(region));
 }
 
-void PlaySelectObject(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
-{
-    // Selecting a region makes it the clip.
-    std::uint16_t index = r.U16(Value::Field);
-    if (const TRegion* region = p.RegionObject(index)) c.SelectClipRegion(*region, RGN_COPY);
-    else if (const TGdiObject* o = p.Object(index)) c.SelectObject(*o);
-}
-
-void PlayDeleteObject(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas&)
-{
-    std::uint16_t index = r.U16(Value::Field);
-    if (index < p.objects_.size()) p.objects_[index].reset();
-}
-
-template <void (TGdiCanvas::*Draw)(const std::vector<TPoint>&)>
-void PlayPoly(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    (c.*Draw)(Points(r, Poly::Points, r.U16(Poly::Count)));
-}
-
-void PlayPolyPolygon(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+// Every polygon's points; raises before returning any when they run past
+// the record's end.
+std::vector<std::vector<TPoint>> PolyPolygonPoints(const TRecordReader& r)
 {
     std::size_t polys = r.U16(PolyPolygon::Polygons);
     r.Span(PolyPolygon::Counts, polys * 2);
@@ -306,26 +220,16 @@ void PlayPolyPolygon(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
     std::vector<std::vector<TPoint>> all;
     for (std::size_t i = 0; i < polys; ++i) {
         std::size_t n = r.U16(PolyPolygon::Counts + 2 * i);
-        all.push_back(Points(r, at, n));
+        all.push_back(ReadPoints<TPointS>(r, at, n));
         at += 4 * n;
     }
-    c.PolyPolygon(all);
+    return all;
 }
-
-void PlayRoundRect(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+void PlayPolyPolygon(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.PolyPolygon(PolyPolygonPoints(r)); }
+void PolyPolygonExtent(const TRecordReader& r, TExtent& e)
 {
-    c.RoundRect(ReversedRect(r, RoundRect::Box), r.I16(RoundRect::Width), r.I16(RoundRect::Height));
-}
-
-template <TGdiCanvas::TArcKind Kind>
-void PlayArc(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.Arc(Kind, ReversedRect(r, Arc::Box), ReversedPoint(r, Arc::Start), ReversedPoint(r, Arc::End));
-}
-
-void PlaySetPixel(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
-{
-    c.SetPixel(ReversedPoint(r, SetPixel::Point), TColor::FromColorRef(r.U32(SetPixel::ColorRef)));
+    for (const auto& polygon : PolyPolygonPoints(r))
+        for (TPoint p : polygon) e.Add(p);
 }
 
 void PlaySelectClipRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
@@ -359,11 +263,12 @@ void PlayInvertRegion(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     if (const TRegion* region = p.RegionObject(r.U16(Value::Field))) c.InvertRegion(*region);
 }
 
-void PlayPatBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
+TRect PatBltRect(const TRecordReader& r)
 {
-    c.PatBlt(RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height)),
-             r.U32(PatBlt::Rop));
+    return RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height));
 }
+void PlayPatBlt(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c) { c.PatBlt(PatBltRect(r), r.U32(PatBlt::Rop)); }
+void PatBltExtent(const TRecordReader& r, TExtent& e) { e.Add(PatBltRect(r)); }
 
 void PlayTextOut(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
 {
@@ -421,11 +326,24 @@ void PlayBitBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
     }
 }
 
+// Where STRETCHBLT, DIBSTRETCHBLT and STRETCHDIB draw.
+template <class L>
+TRect StretchDest(const TRecordReader& r)
+{
+    return RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight));
+}
+// Only the DIB forms count towards the extent, with or without a bitmap.
+template <class L>
+void StretchExtent(const TRecordReader& r, TExtent& e)
+{
+    e.Add(StretchDest<L>(r));
+}
+
 template <bool WithDib>
 void PlayStretchBlt(TWmfPlayer& p, const TRecordReader& r, TGdiCanvas& c)
 {
     using L = StretchBlt;
-    TRect dest = RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight));
+    TRect dest = StretchDest<L>(r);
     if (r.Size() == L::Dib) {
         c.PatBlt(dest, r.U32(L::Rop));
         return;
@@ -444,7 +362,7 @@ void PlayStretchDib(TWmfPlayer&, const TRecordReader& r, TGdiCanvas& c)
     using L = StretchDib;
     if (r.Size() <= L::Dib) return;
     if (auto bmp = PackedDib(r, L::Dib))
-        c.DrawBitmap(RectAt(r.I16(L::XDest), r.I16(L::YDest), r.I16(L::DestWidth), r.I16(L::DestHeight)), *bmp,
+        c.DrawBitmap(StretchDest<L>(r), *bmp,
                      RectAt(r.I16(L::XSrc), r.I16(L::YSrc), r.I16(L::SrcWidth), r.I16(L::SrcHeight)), r.U32(L::Rop));
 }
 
@@ -467,165 +385,77 @@ const THandler Handlers[] = {
     {META_REALIZEPALETTE, "META_REALIZEPALETTE", Record::Size, nullptr},
     {META_SETPALENTRIES, "META_SETPALENTRIES", Record::Size, nullptr},
     {META_CREATEPALETTE, "META_CREATEPALETTE", Record::Size, PlayCreatePalette},
-    {META_SETBKMODE, "META_SETBKMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetBkMode>},
-    {META_SETMAPMODE, "META_SETMAPMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetMapMode>},
-    {META_SETROP2, "META_SETROP2", Value::Size, PlayValue<int, &TGdiCanvas::SetROP2>},
+    {META_SETBKMODE, "META_SETBKMODE", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetBkMode>},
+    {META_SETMAPMODE, "META_SETMAPMODE", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetMapMode>},
+    {META_SETROP2, "META_SETROP2", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetROP2>},
     {META_SETRELABS, "META_SETRELABS", Record::Size, nullptr},
-    {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<int, &TGdiCanvas::SetPolyFillMode>},
+    {META_SETPOLYFILLMODE, "META_SETPOLYFILLMODE", Value::Size, PlayValue<TWmfFields, Value, int, &TGdiCanvas::SetPolyFillMode>},
     {META_SETSTRETCHBLTMODE, "META_SETSTRETCHBLTMODE", Record::Size, nullptr},
     {META_SETTEXTCHAREXTRA, "META_SETTEXTCHAREXTRA", Value::Size, PlaySetTextCharExtra},
-    {META_RESTOREDC, "META_RESTOREDC", Value::Size, PlayRestoreDC},
+    {META_RESTOREDC, "META_RESTOREDC", Value::Size, PlayRestoreDC<TWmfFields, Value>},
     {META_INVERTREGION, "META_INVERTREGION", Value::Size, PlayInvertRegion},
     {META_PAINTREGION, "META_PAINTREGION", Value::Size, PlayPaintRegion},
     {META_SELECTCLIPREGION, "META_SELECTCLIPREGION", Value::Size, PlaySelectClipRegion},
-    {META_SELECTOBJECT, "META_SELECTOBJECT", Value::Size, PlaySelectObject},
-    {META_SETTEXTALIGN, "META_SETTEXTALIGN", Value::Size, PlayValue<std::uint32_t, &TGdiCanvas::SetTextAlign>},
+    {META_SELECTOBJECT, "META_SELECTOBJECT", Value::Size, PlaySelectObject<TWmfFields, Value>},
+    {META_SETTEXTALIGN, "META_SETTEXTALIGN", Value::Size, PlayValue<TWmfFields, Value, std::uint32_t, &TGdiCanvas::SetTextAlign>},
     {META_RESIZEPALETTE, "META_RESIZEPALETTE", Record::Size, nullptr},
     {META_DIBCREATEPATTERNBRUSH, "META_DIBCREATEPATTERNBRUSH", DibCreatePatternBrush::Size, PlayDibCreatePatternBrush},
     {META_SETLAYOUT, "META_SETLAYOUT", Record::Size, PlayUnsupported},
-    {META_DELETEOBJECT, "META_DELETEOBJECT", Value::Size, PlayDeleteObject},
+    {META_DELETEOBJECT, "META_DELETEOBJECT", Value::Size, PlayDeleteObject<TWmfFields, Value>},
     {META_CREATEPATTERNBRUSH, "META_CREATEPATTERNBRUSH", Record::Size, PlayCreatePatternBrush},
-    {META_SETBKCOLOR, "META_SETBKCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetBkColor>},
-    {META_SETTEXTCOLOR, "META_SETTEXTCOLOR", Color::Size, PlayColor<&TGdiCanvas::SetTextColor>},
+    {META_SETBKCOLOR, "META_SETBKCOLOR", Color::Size, PlayColor<Color, &TGdiCanvas::SetBkColor>},
+    {META_SETTEXTCOLOR, "META_SETTEXTCOLOR", Color::Size, PlayColor<Color, &TGdiCanvas::SetTextColor>},
     {META_SETTEXTJUSTIFICATION, "META_SETTEXTJUSTIFICATION", TextJustification::Size, PlaySetTextJustification},
-    {META_SETWINDOWORG, "META_SETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::SetWindowOrg>},
-    {META_SETWINDOWEXT, "META_SETWINDOWEXT", Pair::Size, PlayPair<&TGdiCanvas::SetWindowExt>},
-    {META_SETVIEWPORTORG, "META_SETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::SetViewportOrg>},
-    {META_SETVIEWPORTEXT, "META_SETVIEWPORTEXT", Pair::Size, PlayPair<&TGdiCanvas::SetViewportExt>},
-    {META_OFFSETWINDOWORG, "META_OFFSETWINDOWORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetWindowOrg>},
-    {META_OFFSETVIEWPORTORG, "META_OFFSETVIEWPORTORG", Pair::Size, PlayPair<&TGdiCanvas::OffsetViewportOrg>},
-    {META_LINETO, "META_LINETO", Pair::Size, PlayPoint<&TGdiCanvas::LineTo>},
-    {META_MOVETO, "META_MOVETO", Pair::Size, PlayPoint<&TGdiCanvas::MoveTo>},
-    {META_OFFSETCLIPRGN, "META_OFFSETCLIPRGN", Pair::Size, PlayPair<&TGdiCanvas::OffsetClip>},
+    {META_SETWINDOWORG, "META_SETWINDOWORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetWindowOrg>},
+    {META_SETWINDOWEXT, "META_SETWINDOWEXT", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetWindowExt>},
+    {META_SETVIEWPORTORG, "META_SETVIEWPORTORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetViewportOrg>},
+    {META_SETVIEWPORTEXT, "META_SETVIEWPORTEXT", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::SetViewportExt>},
+    {META_OFFSETWINDOWORG, "META_OFFSETWINDOWORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::OffsetWindowOrg>},
+    {META_OFFSETVIEWPORTORG, "META_OFFSETVIEWPORTORG", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::OffsetViewportOrg>},
+    {META_LINETO, "META_LINETO", Pair::Size, PlayPoint<TWmfFields, Pair, &TGdiCanvas::LineTo>, PointExtent<TWmfFields, Pair>},
+    {META_MOVETO, "META_MOVETO", Pair::Size, PlayPoint<TWmfFields, Pair, &TGdiCanvas::MoveTo>, PointExtent<TWmfFields, Pair>},
+    {META_OFFSETCLIPRGN, "META_OFFSETCLIPRGN", Pair::Size, PlayPair<TWmfFields, Pair, &TGdiCanvas::OffsetClip>},
     {META_FILLREGION, "META_FILLREGION", FillRegion::Size, PlayFillRegion},
     {META_SETMAPPERFLAGS, "META_SETMAPPERFLAGS", Record::Size, nullptr},
     {META_SELECTPALETTE, "META_SELECTPALETTE", Record::Size, nullptr},
     {META_CREATEPENINDIRECT, "META_CREATEPENINDIRECT", CreatePenIndirect::Size, PlayCreatePen},
     {META_CREATEFONTINDIRECT, "META_CREATEFONTINDIRECT", CreateFont::Size, PlayCreateFont},
     {META_CREATEBRUSHINDIRECT, "META_CREATEBRUSHINDIRECT", CreateBrushIndirect::Size, PlayCreateBrush},
-    {META_POLYGON, "META_POLYGON", Poly::Size, PlayPoly<&TGdiCanvas::Polygon>},
-    {META_POLYLINE, "META_POLYLINE", Poly::Size, PlayPoly<&TGdiCanvas::Polyline>},
-    {META_SCALEWINDOWEXT, "META_SCALEWINDOWEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleWindowExt>},
-    {META_SCALEVIEWPORTEXT, "META_SCALEVIEWPORTEXT", Scale::Size, PlayScale<&TGdiCanvas::ScaleViewportExt>},
-    {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::ExcludeClipRect>},
-    {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayRect<&TGdiCanvas::IntersectClipRect>},
-    {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayRect<&TGdiCanvas::Ellipse>},
-    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayFloodFill<false>},
+    {META_POLYGON, "META_POLYGON", Poly::Size, PlayPoly<TWmfFields, Poly, TPointS, &TGdiCanvas::Polygon>, PolyExtent<TWmfFields, Poly, TPointS>},
+    {META_POLYLINE, "META_POLYLINE", Poly::Size, PlayPoly<TWmfFields, Poly, TPointS, &TGdiCanvas::Polyline>, PolyExtent<TWmfFields, Poly, TPointS>},
+    {META_SCALEWINDOWEXT, "META_SCALEWINDOWEXT", Scale::Size, PlayScale<TWmfFields, Scale, &TGdiCanvas::ScaleWindowExt>},
+    {META_SCALEVIEWPORTEXT, "META_SCALEVIEWPORTEXT", Scale::Size, PlayScale<TWmfFields, Scale, &TGdiCanvas::ScaleViewportExt>},
+    {META_EXCLUDECLIPRECT, "META_EXCLUDECLIPRECT", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::ExcludeClipRect>},
+    {META_INTERSECTCLIPRECT, "META_INTERSECTCLIPRECT", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::IntersectClipRect>},
+    {META_ELLIPSE, "META_ELLIPSE", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::Ellipse>, BoxExtent<TWmfFields, Rect>},
+    {META_FLOODFILL, "META_FLOODFILL", FloodFill::Size, PlayFloodFill},
     {META_FRAMEREGION, "META_FRAMEREGION", FrameRegion::Size, PlayFrameRegion},
     {META_ANIMATEPALETTE, "META_ANIMATEPALETTE", Record::Size, nullptr},
-    {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayRect<&TGdiCanvas::Rectangle>},
-    {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel},
+    {META_RECTANGLE, "META_RECTANGLE", Rect::Size, PlayBox<TWmfFields, Rect, &TGdiCanvas::Rectangle>, BoxExtent<TWmfFields, Rect>},
+    {META_SETPIXEL, "META_SETPIXEL", SetPixel::Size, PlaySetPixel<TWmfFields, SetPixel>, SetPixelExtent<TWmfFields, SetPixel>},
     {META_TEXTOUT, "META_TEXTOUT", TextOut::Size, PlayTextOut},
-    {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon},
-    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayFloodFill<true>},
-    {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect},
-    {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt},
+    {META_POLYPOLYGON, "META_POLYPOLYGON", PolyPolygon::Size, PlayPolyPolygon, PolyPolygonExtent},
+    {META_EXTFLOODFILL, "META_EXTFLOODFILL", ExtFloodFill::Size, PlayExtFloodFill<TWmfFields, ExtFloodFill>},
+    {META_ROUNDRECT, "META_ROUNDRECT", RoundRect::Size, PlayRoundRect<TWmfFields, RoundRect>, BoxExtent<TWmfFields, RoundRect>},
+    {META_PATBLT, "META_PATBLT", PatBlt::Size, PlayPatBlt, PatBltExtent},
     {META_ESCAPE, "META_ESCAPE", Record::Size, nullptr},
     {META_CREATEREGION, "META_CREATEREGION", Region::Size, PlayCreateRegion},
-    {META_ARC, "META_ARC", Arc::Size, PlayArc<TArc::Arc>},
-    {META_PIE, "META_PIE", Arc::Size, PlayArc<TArc::Pie>},
-    {META_CHORD, "META_CHORD", Arc::Size, PlayArc<TArc::Chord>},
+    {META_ARC, "META_ARC", Arc::Size, PlayArc<TWmfFields, Arc, TArc::Arc>, BoxExtent<TWmfFields, Arc>},
+    {META_PIE, "META_PIE", Arc::Size, PlayArc<TWmfFields, Arc, TArc::Pie>, BoxExtent<TWmfFields, Arc>},
+    {META_CHORD, "META_CHORD", Arc::Size, PlayArc<TWmfFields, Arc, TArc::Chord>, BoxExtent<TWmfFields, Arc>},
     {META_BITBLT, "META_BITBLT", BitBlt::Size, PlayBitBlt<false>},
     {META_DIBBITBLT, "META_DIBBITBLT", BitBlt::Size, PlayBitBlt<true>},
     {META_EXTTEXTOUT, "META_EXTTEXTOUT", ExtTextOut::Size, PlayExtTextOut},
     {META_STRETCHBLT, "META_STRETCHBLT", StretchBlt::Size, PlayStretchBlt<false>},
-    {META_DIBSTRETCHBLT, "META_DIBSTRETCHBLT", StretchBlt::Size, PlayStretchBlt<true>},
+    {META_DIBSTRETCHBLT, "META_DIBSTRETCHBLT", StretchBlt::Size, PlayStretchBlt<true>, StretchExtent<StretchBlt>},
     {META_SETDIBTODEV, "META_SETDIBTODEV", SetDibToDev::Size, PlaySetDibToDev},
-    {META_STRETCHDIB, "META_STRETCHDIB", StretchDib::Size, PlayStretchDib},
+    {META_STRETCHDIB, "META_STRETCHDIB", StretchDib::Size, PlayStretchDib, StretchExtent<StretchDib>},
 };
 // clang-format on
 
-const THandler* FindHandler(std::uint16_t function)
-{
-    static const auto byFunction = [] {
-        std::unordered_map<std::uint32_t, const THandler*> m;
-        for (const THandler& h : Handlers) m.emplace(h.Type, &h);
-        return m;
-    }();
-    auto it = byFunction.find(function);
-    return it != byFunction.end() ? it->second : nullptr;
-}
-
-// The box around points in logical units.
-struct TExtent {
-    double Left = HUGE_VAL, Top = HUGE_VAL, Right = -HUGE_VAL, Bottom = -HUGE_VAL;
-    void Add(TPoint p)
-    {
-        Left = std::min(Left, p.X);
-        Top = std::min(Top, p.Y);
-        Right = std::max(Right, p.X);
-        Bottom = std::max(Bottom, p.Y);
-    }
-    void Add(const TRect& r)
-    {
-        Add(TPoint{r.Left, r.Top});
-        Add(TPoint{r.Right, r.Bottom});
-    }
-    bool Empty() const { return !(Right > Left) || !(Bottom > Top); }
-};
-
-// Adds the points a drawing record draws at to extent; other records, and
-// drawing records too short for their points, add nothing.
-void AddDrawnExtent(std::uint16_t function, const TRecordReader& r, TExtent& extent)
-{
-    auto fits = [&](std::size_t size) { return r.Size() >= size; };
-    auto points = [&](std::size_t at, std::size_t count) {
-        if (!r.Has(at, count * 4)) return;
-        for (std::size_t i = 0; i < count; ++i) extent.Add(PointAt(r, at + 4 * i, at + 4 * i + 2));
-    };
-    switch (function) {
-    case META_MOVETO:
-    case META_LINETO:
-        if (fits(Pair::Size)) extent.Add(ReversedPoint(r, Pair::Y));
-        break;
-    case META_SETPIXEL:
-        if (fits(SetPixel::Size)) extent.Add(ReversedPoint(r, SetPixel::Point));
-        break;
-    case META_RECTANGLE:
-    case META_ELLIPSE:
-        if (fits(Rect::Size)) extent.Add(ReversedRect(r, Rect::Bottom));
-        break;
-    case META_ROUNDRECT:
-        if (fits(RoundRect::Size)) extent.Add(ReversedRect(r, RoundRect::Box));
-        break;
-    case META_ARC:
-    case META_PIE:
-    case META_CHORD:
-        if (fits(Arc::Size)) extent.Add(ReversedRect(r, Arc::Box));
-        break;
-    case META_POLYGON:
-    case META_POLYLINE:
-        if (fits(Poly::Size)) points(Poly::Points, r.U16(Poly::Count));
-        break;
-    case META_POLYPOLYGON: {
-        if (!fits(PolyPolygon::Size)) break;
-        std::size_t polys = r.U16(PolyPolygon::Polygons), total = 0;
-        if (!r.Has(PolyPolygon::Counts, polys * 2)) break;
-        for (std::size_t i = 0; i < polys; ++i) total += r.U16(PolyPolygon::Counts + 2 * i);
-        points(PolyPolygon::Counts + 2 * polys, total);
-        break;
-    }
-    case META_PATBLT:
-        if (fits(PatBlt::Size))
-            extent.Add(RectAt(r.I16(PatBlt::X), r.I16(PatBlt::Y), r.I16(PatBlt::Width), r.I16(PatBlt::Height)));
-        break;
-    case META_STRETCHDIB:
-        if (fits(StretchDib::Size))
-            extent.Add(RectAt(r.I16(StretchDib::XDest), r.I16(StretchDib::YDest), r.I16(StretchDib::DestWidth),
-                              r.I16(StretchDib::DestHeight)));
-        break;
-    case META_DIBSTRETCHBLT:
-        if (fits(StretchBlt::Size))
-            extent.Add(RectAt(r.I16(StretchBlt::XDest), r.I16(StretchBlt::YDest), r.I16(StretchBlt::DestWidth),
-                              r.I16(StretchBlt::DestHeight)));
-        break;
-    default: break;
-    }
-}
-
 void TWmfPlayer::Draw(const TRecord& record, TGdiCanvas& canvas)
 {
-    const THandler* handler = FindHandler(record.Function);
+    const THandler* handler = FindHandler(Handlers, record.Function);
     if (!handler) {
         char name[32];
         std::snprintf(name, sizeof name, "WMF function 0x%04X", record.Function);
@@ -680,8 +510,8 @@ TBitmap TWmfPlayer::Play()
             if (rec.Function == META_SETWINDOWEXT && rec.Size >= Pair::Size) {
                 winExt = {double(r.I16(Pair::X)), double(r.I16(Pair::Y))};
                 haveExt = winExt.X != 0 && winExt.Y != 0;
-            } else {
-                AddDrawnExtent(rec.Function, r, drawn);
+            } else if (const THandler* handler = FindHandler(Handlers, rec.Function)) {
+                AddRecordExtent(*handler, r, drawn);
             }
         });
         if (!haveExt) {

@@ -122,9 +122,10 @@ struct Pair {
 struct Scale {
     static constexpr std::size_t YDenom = 6, YNum = 8, XDenom = 10, XNum = 12, Size = 14;
 };
-// RECTANGLE, ELLIPSE, EXCLUDECLIPRECT, INTERSECTCLIPRECT.
+// RECTANGLE, ELLIPSE, EXCLUDECLIPRECT, INTERSECTCLIPRECT: one rectangle,
+// stored bottom, right, top, left.
 struct Rect {
-    static constexpr std::size_t Bottom = 6, Right = 8, Top = 10, Left = 12, Size = 14;
+    static constexpr std::size_t Box = 6, Size = 14;
 };
 struct RoundRect {
     static constexpr std::size_t Height = 6, Width = 8, Box = 10, Size = 18;

@@ -183,6 +183,55 @@ TEST(MetafileSize, NaturalSizeFromHeaders)
     }
 }
 
+// Without a placeable header or a window extent, each drawing record adds
+// the points it draws at to the box that sizes the picture; in every case
+// that box is (300, 150)..(1500, 600), 80 x 30 pixels at 15 twips to one.
+TEST(MetafileSize, DrawnExtentTakesEachDrawingRecordsOwnPoints)
+{
+    auto wmf = [] { return TWmfBuilder(0, 0, 4, false); };
+    auto rect = [&] { return wmf().Record(0x041B, {600, 1500, 150, 300}); };
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+    } cases[] = {
+        {"MOVETO, then LINETO", wmf().Record(0x0214, {150, 300}).Record(0x0213, {600, 1500}).Finish()},
+        {"two SETPIXEL", wmf().Record(0x041F, {0, 0, 150, 300}).Record(0x041F, {0, 0, 600, 1500}).Finish()},
+        {"ELLIPSE", wmf().Record(0x0418, {600, 1500, 150, 300}).Finish()},
+        {"ROUNDRECT: the box, not the corner size", wmf().Record(0x061C, {3000, 3000, 600, 1500, 150, 300}).Finish()},
+        {"ARC: the box, not its ends", wmf().Record(0x0817, {3000, 3000, 0, 0, 600, 1500, 150, 300}).Finish()},
+        {"PIE: the box, not its ends", wmf().Record(0x081A, {3000, 3000, 0, 0, 600, 1500, 150, 300}).Finish()},
+        {"CHORD: the box, not its ends", wmf().Record(0x0830, {3000, 3000, 0, 0, 600, 1500, 150, 300}).Finish()},
+        {"POLYGON", wmf().Record(0x0324, {3, 300, 150, 1500, 300, 900, 600}).Finish()},
+        {"POLYPOLYGON: the points of every polygon",
+         wmf().Record(0x0538, {2, 2, 1, 300, 150, 900, 300, 1500, 600}).Finish()},
+        {"PATBLT: corner and size", wmf().Record(0x061D, {0x0021, 0x00F0, 450, 1200, 150, 300}).Finish()},
+        {"STRETCHDIB: the destination, not the source",
+         wmf().Record(0x0F43, {0x0020, 0x00CC, 0, 3000, 3000, 3000, 3000, 450, 1200, 150, 300}).Finish()},
+        {"DIBSTRETCHBLT: the destination, not the source",
+         wmf().Record(0x0B41, {0x0021, 0x00F0, 3000, 3000, 3000, 3000, 450, 1200, 150, 300}).Finish()},
+        {"TEXTOUT, STRETCHBLT and BITBLT are not counted",
+         rect()
+             .Record(0x0521, {1, 0x41, 3000, 3000})
+             .Record(0x0B23, {0x0021, 0x00F0, 3000, 3000, 3000, 3000, 3000, 3000, 3000, 3000})
+             .Record(0x0922, {0x0021, 0x00F0, 3000, 3000, 0, 3000, 3000, 3000, 3000})
+             .Finish()},
+        {"a RECTANGLE short of its fields adds nothing", rect().Record(0x041B, {3000, 3000, 0}).Finish()},
+        {"a POLYLINE short of its points adds none of them", rect().Record(0x0325, {2, 0, 0}).Finish()},
+        {"a POLYPOLYGON short of its points adds none of them",
+         rect().Record(0x0538, {2, 1, 2, 3000, 3000, 0, 0}).Finish()},
+        {"a POLYPOLYGON short of its counts adds nothing", rect().Record(0x0538, {3, 1, 1}).Finish()},
+    };
+    for (const auto& c : cases) {
+        try {
+            TBitmap bmp = Decode(c.Bytes, false);
+            EXPECT_EQ(bmp.NaturalWidth, 80) << c.Name;
+            EXPECT_EQ(bmp.NaturalHeight, 30) << c.Name;
+        } catch (const EPictureError& e) {
+            ADD_FAILURE() << c.Name << ": " << e.what();
+        }
+    }
+}
+
 // ---- Text in the font's character set ------------------------------------
 
 TEST(MetafileText, BytesAreDecodedByTheFontCharset)
@@ -226,7 +275,7 @@ TEST(MetafileText, AdvancesAreSummedPerCharacter)
     EXPECT_EQ(wide.Advances, (std::vector<double>{1, 5, 4, 5}));
 }
 
-std::string Font(int height, int charset, const std::string& face)
+std::string Font(int height, int charset, const std::string& face, int weight = 400)
 {
     // LOGFONT16 after height: width, escapement, orientation, weight, flags, face[32]
     std::string s;
@@ -238,7 +287,7 @@ std::string Font(int height, int charset, const std::string& face)
     w16(0);
     w16(0);
     w16(0);
-    w16(400);
+    w16(weight);
     s += char(0);
     s += char(0);
     s += char(0);
@@ -691,6 +740,167 @@ TEST(MetafileRegion, WmfAndEmfRegionRecordsPaintAndClip)
         ExpectNear(At(bmp, 21, 60), c.Edge, 0, std::string(c.Name) + ": edge");
         ExpectNear(At(bmp, 150, 150), c.Outside, 0, std::string(c.Name) + ": outside");
     }
+}
+
+// Records that mean the same in both formats read WMF's 16-bit fields and
+// EMF's 32-bit ones, each in its own order: signed values, points stored
+// y first (WMF) or x first (EMF), a round rectangle's corner width and
+// height. Each case probes where the two readings of a field would differ.
+TEST(MetafileRecords, SharedRecordsReadEachFormatsFieldsInItsOrder)
+{
+    // Brushes red, green and blue: WMF slots 0 to 2, EMF handles 1 to 3.
+    auto wmf = [] {
+        TWmfBuilder b;
+        b.Record(0x02FC, {0, 0x00FF, 0x0000, 0}).Record(0x02FC, {0, 0xFF00, 0x0000, 0});
+        b.Record(0x02FC, {0, 0x0000, 0x00FF, 0});
+        return b;
+    };
+    auto emf = [] {
+        TEmfBuilder b;
+        b.Record(39, {1, 0, 0x0000FF, 0}).Record(39, {2, 0, 0x00FF00, 0}).Record(39, {3, 0, 0xFF0000, 0});
+        return b;
+    };
+    const TRgb red{255, 0, 0}, blue{0, 0, 255}, white{255, 255, 255};
+    struct TProbe {
+        int X, Y;
+        TRgb Want;
+    };
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+        std::vector<TProbe> Probes;
+    } cases[] = {
+        {"WMF RESTOREDC -2 goes back two saved states",
+         wmf()
+             .Record(0x012D, {0})
+             .Record(0x001E, {})
+             .Record(0x012D, {1})
+             .Record(0x001E, {})
+             .Record(0x012D, {2})
+             .Record(0x0127, {-2})
+             .Record(0x041B, {60, 60, 20, 20})
+             .Finish(),
+         false,
+         {{40, 40, red}}},
+        {"EMF RESTOREDC -2 goes back two saved states",
+         emf()
+             .Record(37, {1})
+             .Record(33, {})
+             .Record(37, {2})
+             .Record(33, {})
+             .Record(37, {3})
+             .Record(34, {0xFFFFFFFE})
+             .Record(43, {20, 20, 60, 60})
+             .Finish(),
+         true,
+         {{40, 40, red}}},
+        {"WMF SETPIXEL: colour, then y before x",
+         wmf().Record(0x041F, {0x0000, 0x00FF, 10, 30}).Finish(),
+         false,
+         {{30, 10, blue}, {10, 30, white}}},
+        {"EMF SETPIXELV: x before y, then colour",
+         emf().Record(15, {30, 10, 0xFF0000}).Finish(),
+         true,
+         {{30, 10, blue}, {10, 30, white}}},
+        // Corners 80 wide and 20 high cut (30, 21) off; 20 wide and 80 high would not.
+        {"WMF ROUNDRECT: corner height, then width",
+         wmf().Record(0x012D, {0}).Record(0x061C, {20, 80, 180, 180, 20, 20}).Finish(),
+         false,
+         {{30, 21, white}, {100, 100, red}}},
+        {"EMF ROUNDRECT: corner width, then height",
+         emf().Record(37, {1}).Record(44, {20, 20, 180, 180, 80, 20}).Finish(),
+         true,
+         {{30, 21, white}, {100, 100, red}}},
+        {"WMF window origin is signed",
+         wmf().Record(0x012D, {0}).Record(0x020B, {-100, -100}).Record(0x041B, {-40, -40, -80, -80}).Finish(),
+         false,
+         {{40, 40, red}, {10, 10, white}}},
+        {"EMF window origin is 32-bit",
+         emf().Record(37, {1}).Record(10, {70000, 70000}).Record(43, {70020, 70020, 70060, 70060}).Finish(),
+         true,
+         {{40, 40, red}, {10, 10, white}}},
+    };
+    for (const auto& c : cases) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        for (const TProbe& probe : c.Probes)
+            ExpectNear(At(bmp, probe.X, probe.Y), probe.Want, 40,
+                       std::string(c.Name) + " at " + std::to_string(probe.X) + ", " + std::to_string(probe.Y));
+    }
+}
+
+// The pen, brush and font records of both formats hold the same logical
+// structures in their own widths.
+TEST(MetafileRecords, ObjectRecordsReadPenBrushAndFontFields)
+{
+    // A pen of width -9 is 9 wide: a red line along y = 100.
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+    } pens[] = {
+        {"WMF CREATEPENINDIRECT",
+         TWmfBuilder()
+             .Record(0x02FA, {0, -9, 0, 0x00FF, 0x0000})
+             .Record(0x012D, {0})
+             .Record(0x0214, {100, 20})
+             .Record(0x0213, {100, 180})
+             .Finish(),
+         false},
+        {"EMF CREATEPEN",
+         TEmfBuilder()
+             .Record(38, {1, 0, std::uint32_t(-9), 0, 0x0000FF})
+             .Record(37, {1})
+             .Record(27, {20, 100})
+             .Record(54, {180, 100})
+             .Finish(),
+         true},
+    };
+    for (const auto& c : pens) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        ExpectNear(At(bmp, 100, 103), {255, 0, 0}, 40, std::string(c.Name) + ": within the width");
+        ExpectNear(At(bmp, 100, 110), {255, 255, 255}, 40, std::string(c.Name) + ": beyond it");
+    }
+
+    // A black HS_VERTICAL hatch: each column is the same all the way down,
+    // and a row crosses both lines and gaps.
+    struct {
+        const char* Name;
+        std::vector<unsigned char> Bytes;
+        bool Emf;
+    } hatches[] = {
+        {"WMF CREATEBRUSHINDIRECT",
+         TWmfBuilder().Record(0x02FC, {2, 0, 0, 1}).Record(0x012D, {0}).Record(0x041B, {180, 180, 20, 20}).Finish(),
+         false},
+        {"EMF CREATEBRUSHINDIRECT",
+         TEmfBuilder().Record(39, {1, 2, 0, 1}).Record(37, {1}).Record(43, {20, 20, 180, 180}).Finish(), true},
+    };
+    for (const auto& c : hatches) {
+        TBitmap bmp = Decode(c.Bytes, c.Emf);
+        int dark = 0;
+        for (int x = 40; x < 56; ++x) {
+            dark += At(bmp, x, 50).R < 128;
+            for (int y = 51; y < 60; ++y)
+                EXPECT_EQ(At(bmp, x, y).R, At(bmp, x, 50).R) << c.Name << " at " << x << ", " << y;
+        }
+        EXPECT_GT(dark, 0) << c.Name;
+        EXPECT_LT(dark, 16) << c.Name;
+    }
+
+    // Weight 700 puts more ink down than 400.
+    auto wmfText = [](int weight) {
+        TWmfBuilder b;
+        b.Record(0x02FB, {}, Font(-40, 0, "DejaVu Sans", weight)).Record(0x012D, {0}).Record(0x0102, {1});
+        return Decode(b.Record(0x0A32, {100, 10, 5, 0}, "Hello").Finish(), false);
+    };
+    auto emfText = [](std::uint32_t weight) {
+        TEmfBuilder b;
+        b.Record(82, {1, std::uint32_t(-40), 0, 0, 0, weight, 0, 0}, Utf16(u"DejaVu Sans", 32)).Record(37, {1});
+        b.Record(18, {1});
+        return Decode(b.Record(108, {20, 120, 5, 0x300, 1, 0, 0}, "Hello").Finish(), true);
+    };
+    EXPECT_GT(Ink(wmfText(700)), Ink(wmfText(400)) * 11 / 10) << "WMF CREATEFONTINDIRECT";
+    EXPECT_GT(Ink(emfText(700)), Ink(emfText(400)) * 11 / 10) << "EMF EXTCREATEFONTINDIRECTW";
 }
 
 TEST(MetafilePath, FillingAWidenedPathPaintsTheStrokeWithTheBrush)
