@@ -7,11 +7,25 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace mirt::metafile {
 
 namespace {
+
+// The widest a pen is drawn on the output, in pixels.
+constexpr double kMaxPenPixels = 1e5;
+
+// How far the matrix stretches a unit length at most (its largest singular
+// value): a shear can stretch one direction enormously while keeping the
+// area, and so the determinant, small.
+double LargestStretch(const cairo_matrix_t& m)
+{
+    const double sum = m.xx * m.xx + m.xy * m.xy + m.yx * m.yx + m.yy * m.yy;
+    const double det = m.xx * m.yy - m.xy * m.yx;
+    return std::sqrt((sum + std::sqrt(std::max(sum * sum - 4 * det * det, 0.0))) / 2);
+}
 
 // Hatch patterns of 8 x 8 output pixels.
 TSurface HatchSurface(std::uint32_t hatch, TColor fg, const TColor* bg)
@@ -110,6 +124,13 @@ void TGdiCanvas::StrokeCurrentPath(const TBrush* paintWith)
         cairo_identity_matrix(cr_);
         width = 1;
         scale = 1;
+    } else if (const double stretch = LargestStretch(m); !(width * stretch <= kMaxPenPixels)) {
+        // cairo draws round joins and caps with segments whose number grows
+        // with the pen's width on the output: a pen stretched a billion
+        // pixels wide by a hostile mapping would take gigabytes. No picture
+        // shows more than a tiny part of a pen this wide.
+        width = std::isfinite(stretch) ? kMaxPenPixels / stretch : 0;
+        tally_.Approximated("pen wider than " + std::to_string(int(kMaxPenPixels)) + " output pixels drawn that wide");
     }
     cairo_set_line_width(cr_, width);
 

@@ -1373,6 +1373,21 @@ const THostileCase HostileCases[] = {
      nullptr,
      nullptr,
      {{40, 40}}},
+    // A shear keeps the area (so the determinant is 1) but stretches a 50-unit
+    // pen to 5e13 pixels: cairo would need gigabytes for its round joins.
+    {"pen stretched a trillion times by a shearing world transform",
+     [] {
+         return RedEmf()
+             .Record(35, {0x3F800000, 0x5368D4A5, 0, 0x3F800000, 0, 0})
+             .Record(95, {2, 0, 0, 0, 0, 0x10000, 50, 0, 0x00FF00, 0, 0})
+             .Record(37, {2})
+             .Record(43, {0, 0, 10, 10})
+             .Finish();
+     },
+     true,
+     nullptr,
+     "approximated 1 EMR_RECTANGLE record (pen wider than 100000 output pixels drawn that wide)",
+     {{40, 40}}},
     {"non-invertible and NaN world transforms",
      [] {
          return RedEmf()
