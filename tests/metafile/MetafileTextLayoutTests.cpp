@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -45,12 +46,15 @@ struct TBox {
     int Width() const { return Right - Left; }
     int Height() const { return Bottom - Top; }
 };
-std::optional<TBox> InkBox(const TBitmap& b)
+// The box around the pixels of area (left, top, right, bottom) for which
+// inked(x, y) holds.
+template <class TInked>
+std::optional<TBox> BoxWhere(const std::array<int, 4>& area, TInked inked)
 {
     std::optional<TBox> box;
-    for (int y = 0; y < b.Height; ++y)
-        for (int x = 0; x < b.Width; ++x) {
-            if ((b.Pixels[std::size_t(y) * b.Width + x] >> 24) <= 128) continue;
+    for (int y = area[1]; y < area[3]; ++y)
+        for (int x = area[0]; x < area[2]; ++x) {
+            if (!inked(x, y)) continue;
             if (!box) box = TBox{x, y, x + 1, y + 1};
             box->Left = std::min(box->Left, x);
             box->Top = std::min(box->Top, y);
@@ -58,6 +62,13 @@ std::optional<TBox> InkBox(const TBitmap& b)
             box->Bottom = std::max(box->Bottom, y + 1);
         }
     return box;
+}
+
+// Ink: pixels more than half opaque.
+std::optional<TBox> InkBox(const TBitmap& b)
+{
+    return BoxWhere({0, 0, b.Width, b.Height},
+                    [&](int x, int y) { return (b.Pixels[std::size_t(y) * b.Width + x] >> 24) > 128; });
 }
 
 // ---- Direction and spacing rules -------------------------------------------
@@ -396,17 +407,7 @@ TGrey GreyOf(const std::uint32_t* pixels, int width, int height, int stridePixel
 
 std::optional<TBox> DarkBox(const TGrey& g, const std::array<int, 4>& area)
 {
-    std::optional<TBox> box;
-    for (int y = area[1]; y < area[3]; ++y)
-        for (int x = area[0]; x < area[2]; ++x) {
-            if (g.At(x, y) >= 128) continue;
-            if (!box) box = TBox{x, y, x + 1, y + 1};
-            box->Left = std::min(box->Left, x);
-            box->Top = std::min(box->Top, y);
-            box->Right = std::max(box->Right, x + 1);
-            box->Bottom = std::max(box->Bottom, y + 1);
-        }
-    return box;
+    return BoxWhere(area, [&](int x, int y) { return g.At(x, y) < 128; });
 }
 
 class RealProgramFixture : public ::testing::TestWithParam<TRealCase> {};

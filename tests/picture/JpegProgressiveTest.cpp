@@ -1,6 +1,7 @@
 // Progressive JPEG pictures read scan by scan keeping only the visible part:
 // the pixels must be exactly libjpeg's own full decode cropped to that part,
 // and pictures that path cannot take must reach libjpeg unchanged.
+#include "JpegWriter.h"
 #include "PictureTestSupport.h"
 
 #include "platform/picture/Decoders.h"
@@ -77,51 +78,33 @@ std::vector<jpeg_scan_info> ManyScansScript(int components)
 
 TBytes Encode(const TEncoding& e)
 {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = static_cast<JDIMENSION>(e.Width);
-    info.image_height = static_cast<JDIMENSION>(e.Height);
     const int channels = e.Colour == TColour::Grey ? 1 : e.Colour == TColour::Cmyk ? 4 : 3;
-    info.input_components = channels;
-    info.in_color_space = channels == 1 ? JCS_GRAYSCALE : channels == 4 ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&info);
-    if (e.Colour == TColour::Rgb) jpeg_set_colorspace(&info, JCS_RGB);
-    jpeg_set_quality(&info, e.Quality, TRUE);
-    info.comp_info[0].h_samp_factor = e.H;
-    info.comp_info[0].v_samp_factor = e.V;
-    for (int c = 1; c < info.num_components; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-    if (e.Colour == TColour::Cmyk) info.comp_info[3].h_samp_factor = e.H, info.comp_info[3].v_samp_factor = e.V;
-    info.restart_in_rows = e.RestartRows;
-    info.restart_interval = static_cast<unsigned>(e.RestartMcus);
-    info.optimize_coding = e.OptimiseTables ? TRUE : FALSE;
-    info.arith_code = e.Arithmetic ? TRUE : FALSE;
-    std::vector<jpeg_scan_info> script;
-    if (e.ManyScans) {
-        script = ManyScansScript(info.num_components);
-        info.scan_info = script.data();
-        info.num_scans = static_cast<int>(script.size());
-    } else {
-        jpeg_simple_progression(&info);
-    }
-    jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(static_cast<std::size_t>(e.Width) * channels);
-    while (info.next_scanline < info.image_height) {
-        const int y = static_cast<int>(info.next_scanline);
-        for (int x = 0; x < e.Width; ++x)
-            for (int c = 0; c < channels; ++c) row[static_cast<std::size_t>(x) * channels + c] = Sample(x, y, c);
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&info, &p, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    TBytes bytes(out, out + size);
-    std::free(out);
-    return bytes;
+    std::vector<jpeg_scan_info> script; // must outlive the compression
+    auto configure = [&](jpeg_compress_struct& info) {
+        if (e.Colour == TColour::Rgb) jpeg_set_colorspace(&info, JCS_RGB);
+        jpeg_set_quality(&info, e.Quality, TRUE);
+        info.comp_info[0].h_samp_factor = e.H;
+        info.comp_info[0].v_samp_factor = e.V;
+        for (int c = 1; c < info.num_components; ++c)
+            info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+        if (e.Colour == TColour::Cmyk) info.comp_info[3].h_samp_factor = e.H, info.comp_info[3].v_samp_factor = e.V;
+        info.restart_in_rows = e.RestartRows;
+        info.restart_interval = static_cast<unsigned>(e.RestartMcus);
+        info.optimize_coding = e.OptimiseTables ? TRUE : FALSE;
+        info.arith_code = e.Arithmetic ? TRUE : FALSE;
+        if (e.ManyScans) {
+            script = ManyScansScript(info.num_components);
+            info.scan_info = script.data();
+            info.num_scans = static_cast<int>(script.size());
+        } else {
+            jpeg_simple_progression(&info);
+        }
+    };
+    return WriteJpeg(e.Width, e.Height, channels,
+                     channels == 1   ? JCS_GRAYSCALE
+                     : channels == 4 ? JCS_CMYK
+                                     : JCS_RGB,
+                     configure, Sample);
 }
 
 // libjpeg's decode of the whole picture (no cropping inside libjpeg), the

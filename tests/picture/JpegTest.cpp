@@ -1,5 +1,6 @@
 // JPEG pictures: the colour spaces and codings, cropping to the visible part,
 // and files libjpeg rejects.
+#include "JpegWriter.h"
 #include "PictureTestSupport.h"
 
 #include "platform/picture/Decoders.h"
@@ -62,38 +63,16 @@ TEST(JpegFiles, DecodeEveryCodingAndColourSpace)
 // to the right of that, lime below.
 TBytes MakeRegionsJpeg(bool progressive)
 {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &out, &size);
-    info.image_width = 640;
-    info.image_height = 480;
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 95, TRUE);
-    if (progressive) jpeg_simple_progression(&info);
-    jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(640 * 3);
-    while (info.next_scanline < info.image_height) {
-        int y = static_cast<int>(info.next_scanline);
-        for (int x = 0; x < 640; ++x) {
-            std::uint32_t c = y >= 180 ? Lime : x >= 180 ? Blue : Red;
-            row[x * 3] = c >> 16 & 0xFF;
-            row[x * 3 + 1] = c >> 8 & 0xFF;
-            row[x * 3 + 2] = c & 0xFF;
-        }
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&info, &p, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    TBytes bytes(out, out + size);
-    std::free(out);
-    return bytes;
+    return WriteJpeg(
+        640, 480, 3, JCS_RGB,
+        [&](jpeg_compress_struct& info) {
+            jpeg_set_quality(&info, 95, TRUE);
+            if (progressive) jpeg_simple_progression(&info);
+        },
+        [](int x, int y, int channel) {
+            const std::uint32_t c = y >= 180 ? Lime : x >= 180 ? Blue : Red;
+            return c >> (16 - 8 * channel) & 0xFF;
+        });
 }
 
 TEST(JpegLimit, LargePictureIsCroppedToTheVisiblePart)
