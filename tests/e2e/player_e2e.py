@@ -16,6 +16,7 @@ With --wm the scenario runs under that window manager and also checks what
 the window manager is told (Motif hints, dialog, transient, modal) and that
 windows are centred with their frames.
 """
+import contextlib
 import os
 import re
 import shutil
@@ -57,6 +58,18 @@ def start(x, binary, root, args=(), cwd=None):
     env = dict(x.env, HOME=os.path.join(root, "home"), LANG="ja_JP.UTF-8", LC_ALL="", LC_CTYPE="")
     return subprocess.Popen([binary, *args], cwd=cwd or os.path.join(root, "story"), env=env,
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+@contextlib.contextmanager
+def running(x, binary, root, args=(), cwd=None):
+    """The program, started as start() does; killed on the way out if it still runs."""
+    program = start(x, binary, root, args, cwd)
+    try:
+        yield program
+    finally:
+        if program.poll() is None:
+            program.kill()
+            program.wait()
 
 
 def red_pixels(pixels):
@@ -172,8 +185,7 @@ def scenario_play(binary, wm):
                                 "broken.jpg": b"not a jpeg"})
     story_before = snapshot(os.path.join(root, "story"))
     with XSession(wm=wm) as x:
-        program = start(x, binary, root)
-        try:
+        with running(x, binary, root) as program:
             p = Player(x, program)
             # The window: 200 x 200 client area, centred with its frame, fixed size.
             check_main_window(x, p.main)
@@ -241,10 +253,6 @@ def scenario_play(binary, wm):
             code = program.wait(10)
             err = program.stderr.read().decode(errors="replace")
             check(code == 0, f"exit code {code}: {err}")
-        finally:
-            if program.poll() is None:
-                program.kill()
-                program.wait()
     check(snapshot(os.path.join(root, "home")) == {}, "files appeared in HOME")
     check(snapshot(os.path.join(root, "story")) == story_before, "the story folder changed")
     shutil.rmtree(root)
@@ -265,13 +273,8 @@ def expect_startup_error(x, program):
 def scenario_startup_error(binary, wm):
     root = story_folder(["#image notes.txt", "A", "B"], {})
     with XSession(wm=wm) as x:
-        program = start(x, binary, root)
-        try:
+        with running(x, binary, root) as program:
             expect_startup_error(x, program)
-        finally:
-            if program.poll() is None:
-                program.kill()
-                program.wait()
     check(snapshot(os.path.join(root, "home")) == {}, "files appeared in HOME")
     shutil.rmtree(root)
 
@@ -282,8 +285,7 @@ def scenario_keys(binary, wm):
     other = (0xC0, 0x50, 0x20)
     root = story_folder(lines, {"a.bmp": bmp(200, 200, PICTURE), "b.bmp": bmp(200, 200, other)})
     with XSession(wm=wm) as x:
-        program = start(x, binary, root)
-        try:
+        with running(x, binary, root) as program:
             p = Player(x, program)
             check_main_window(x, p.main)
             gx, gy, _, _ = x.geometry(p.main)
@@ -312,10 +314,6 @@ def scenario_keys(binary, wm):
             p.close(p.box())
             code = program.wait(10)
             check(code == 0, f"exit code {code}: {program.stderr.read().decode(errors='replace')}")
-        finally:
-            if program.poll() is None:
-                program.kill()
-                program.wait()
     shutil.rmtree(root)
 
 
@@ -325,8 +323,7 @@ def scenario_folder(binary, wm):
     os.mkdir(os.path.join(root, "empty"))
     with XSession(wm=wm) as x:
         # Started elsewhere on the story folder: the picture resolves against it.
-        program = start(x, binary, root, [story], cwd=os.path.join(root, "home"))
-        try:
+        with running(x, binary, root, [story], cwd=os.path.join(root, "home")) as program:
             p = Player(x, program)
             check_main_window(x, p.main)
             gx, gy, _, _ = x.geometry(p.main)
@@ -340,19 +337,10 @@ def scenario_folder(binary, wm):
                 p.close(p.box())
             code = program.wait(10)
             check(code == 0, f"exit code {code}")
-        finally:
-            if program.poll() is None:
-                program.kill()
-                program.wait()
         # A folder that does not exist, and one without a story: the start-up error.
         for folder in (os.path.join(root, "missing"), os.path.join(root, "empty")):
-            program = start(x, binary, root, [folder])
-            try:
+            with running(x, binary, root, [folder]) as program:
                 expect_startup_error(x, program)
-            finally:
-                if program.poll() is None:
-                    program.kill()
-                    program.wait()
     shutil.rmtree(root)
 
 
@@ -381,8 +369,7 @@ def scenario_command_line(binary, wm):
 def scenario_lost_display(binary, wm):
     root = story_folder(["A", "B", ""], {})
     x = XSession(wm=wm)
-    program = start(x, binary, root)
-    try:
+    with running(x, binary, root) as program:
         main = wait_for("the main window", lambda: x.windows("mirt"))[0]
         wait_framed(x, main)
         # The server goes away under the program (and its window manager).
@@ -391,10 +378,6 @@ def scenario_lost_display(binary, wm):
         err = program.stderr.read().decode(errors="replace")
         check(code == 1, f"exit code {code}")
         check(err.count("\n") == 1 and "X server" in err and x.display in err, f"stderr {err!r}")
-    finally:
-        if program.poll() is None:
-            program.kill()
-            program.wait()
         x.close()
     shutil.rmtree(root)
 
